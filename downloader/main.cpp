@@ -1,0 +1,6 @@
+#include "main/app.h"
+
+int main(int argc, char *argv[])
+{
+    return runTandrel(argc, argv);
+}

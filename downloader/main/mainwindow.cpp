@@ -1,0 +1,50 @@
+#include "main/mainwindow.h"
+
+#include "settings/cfg.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QStatusBar>
+
+using namespace Qt::StringLiterals;
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setWindowTitle(u"Tandrel"_s);
+    resize(900, 600);
+    area_ = new QMdiArea(this);
+    setCentralWidget(area_);
+
+    settings_ = new cfg(this);
+    settings_->hide();
+
+    QMenu *tools = menuBar()->addMenu(u"&Herramientas"_s);
+    QAction *opciones = tools->addAction(u"&Opciones"_s);
+    opciones->setObjectName(u"opciones"_s);
+    connect(opciones, &QAction::triggered, settings_, &QDialog::show);
+
+    for (int i = 0; i < 3; ++i) {
+        panels_[i] = new QLabel(this);
+        statusBar()->addWidget(panels_[i], i == 2 ? 1 : 0);
+    }
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setStatusText(int panel, const QString &text)
+{
+    if (panel >= 1 && panel <= 3)
+        panels_[panel - 1]->setText(text);
+}
+
+QString MainWindow::statusText(int panel) const
+{
+    return panel >= 1 && panel <= 3 ? panels_[panel - 1]->text() : QString();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+}

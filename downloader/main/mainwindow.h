@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QLabel;
+class QMdiArea;
+class cfg;
+
+// The program's main window: a frame for the child windows, the menus and
+// the status bar.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    cfg *settings() const { return settings_; }
+    // Status bar panels 1 to 3.
+    void setStatusText(int panel, const QString &text);
+    QString statusText(int panel) const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QMdiArea *area_ = nullptr;
+    cfg *settings_ = nullptr;
+    QLabel *panels_[3] = {};
+};

@@ -1,0 +1,147 @@
+#include "platform/qt_prompts.h"
+
+#include "platform/program_folder.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPixmap>
+
+using namespace Qt::StringLiterals;
+
+namespace platform {
+namespace {
+QString captionOr(const QString &caption)
+{
+    return caption.isEmpty() ? programTitle() : caption;
+}
+
+QMessageBox::Icon boxIcon(Icon icon)
+{
+    switch (icon) {
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QWidget *parentWindow()
+{
+    return QApplication::activeWindow();
+}
+
+// The file dialogs take a preset such as "*.exe" as a filter, anything else as a name.
+void preset(QFileDialog &dialog, const QString &presetName, const QString &defaultSuffix)
+{
+    if (presetName.startsWith(u'*')) {
+        dialog.setNameFilter(presetName);
+    } else if (!presetName.isEmpty()) {
+        QFileInfo info(presetName);
+        if (info.isAbsolute())
+            dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+    dialog.setDefaultSuffix(defaultSuffix);
+}
+
+QString runFileDialog(QFileDialog::AcceptMode mode, const QString &presetName, const QString &suffix,
+                      const QString &caption)
+{
+    QFileDialog dialog(parentWindow(), captionOr(caption));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    preset(dialog, presetName, suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+} // namespace
+
+void QtPrompts::message(const QString &text, Icon icon, const QString &caption)
+{
+    QMessageBox box(boxIcon(icon), captionOr(caption), text, QMessageBox::Ok, parentWindow());
+    box.exec();
+}
+
+bool QtPrompts::question(const QString &text, const QString &caption)
+{
+    QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No,
+                    parentWindow());
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtPrompts::input(const QString &prompt, const QString &defaultText, const QString &caption)
+{
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(parentWindow(), captionOr(caption), prompt, QLineEdit::Normal, defaultText, &ok);
+    return ok ? answer : QString();
+}
+
+QString QtPrompts::openFile(const QString &presetName, const QString &defaultSuffix, const QString &caption)
+{
+    return runFileDialog(QFileDialog::AcceptOpen, presetName, defaultSuffix, caption);
+}
+
+QString QtPrompts::saveFile(const QString &presetName, const QString &defaultSuffix, const QString &caption)
+{
+    return runFileDialog(QFileDialog::AcceptSave, presetName, defaultSuffix, caption);
+}
+
+QString QtPrompts::chooseFolder(const QString &startFolder, const QString &caption)
+{
+    const QString folder = QFileDialog::getExistingDirectory(parentWindow(), captionOr(caption), startFolder);
+    return QDir::toNativeSeparators(folder);
+}
+
+int QtPrompts::execDialog(QDialog &dialog)
+{
+    return dialog.exec();
+}
+
+void QtPrompts::notice(const QString &text, const QString &picturePath)
+{
+    // Non-modal: a notice must not hold up the transfers that raised it.
+    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    QPixmap picture(picturePath);
+    if (!picture.isNull())
+        box->setIconPixmap(picture);
+    else
+        box->setIcon(QMessageBox::Information);
+    box->show();
+}
+
+namespace {
+Prompts *&current()
+{
+    static Prompts *p = nullptr;
+    return p;
+}
+} // namespace
+
+Prompts &prompts()
+{
+    static QtPrompts real;
+    return current() ? *current() : real;
+}
+
+void setPrompts(Prompts *replacement)
+{
+    current() = replacement;
+}
+
+} // namespace platform
