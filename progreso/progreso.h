@@ -40,10 +40,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    int frameWidth() const;
+    void updateFrame();
+
     qint32 value_ = 0;
     qint32 max_ = 100;
     quint32 fr_ = 255;
     quint32 bg_;
     bool view3d_ = false;
     bool border_ = false;
+    bool afterDoubleClick_ = false;
 };
