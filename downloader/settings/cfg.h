@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QStringList>
 
+struct SettingsValues;
+
 // The settings dialog, which is also the live settings store: every other
 // window reads a setting from here at the moment it needs it.
 class cfg : public QDialog {
@@ -64,6 +66,10 @@ public:
     void setHistsize(int v);
     void setExt(const QStringList &v);
 
+    // All controls at once, in the form tandrel.ini stores them.
+    SettingsValues values() const;
+    void setValues(const SettingsValues &v);
+
     // Reads tandrel.ini into the controls (on load and on Cancelar).
     void readSettings();
     // Writes the controls to tandrel.ini (on Aceptar); false when it failed.
@@ -72,6 +78,10 @@ public:
 public slots:
     void acept();  // "Aceptar"
     void cancelar(); // "Cancelar"
+
+protected:
+    // Closing the window discards the edits, as "Cancelar" does.
+    void reject() override;
 
 private:
     struct Controls;
