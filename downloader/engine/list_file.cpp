@@ -1,0 +1,179 @@
+#include "engine/list_file.h"
+
+#include <QByteArrayList>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kActiveLines = 9;
+constexpr int kInactiveLines = 10;
+
+int linesPerRecord(ListKind kind)
+{
+    return kind == ListKind::Active ? kActiveLines : kInactiveLines;
+}
+
+void appendLine(QByteArray &out, const QByteArray &line)
+{
+    out += line;
+    out += "\r\n";
+}
+
+// Text is written verbatim, but a line break inside it would shift every
+// later line of the file into the wrong field.
+void appendText(QByteArray &out, const QString &text)
+{
+    QByteArray bytes = text.toLocal8Bit();
+    bytes.replace('\r', QByteArray());
+    bytes.replace('\n', QByteArray());
+    appendLine(out, bytes);
+}
+
+QByteArray flagText(bool value)
+{
+    return value ? QByteArrayLiteral("True") : QByteArrayLiteral("False");
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Blanks, an optional sign and digits; *digits tells how many digits there were
+// and *end where the number stopped. Saturates instead of overflowing.
+qint64 parseNumber(const QByteArray &item, qsizetype *digits, qsizetype *end)
+{
+    qsizetype i = 0;
+    while (i < item.size() && isBlank(item[i]))
+        ++i;
+    bool negative = false;
+    if (i < item.size() && (item[i] == '-' || item[i] == '+')) {
+        negative = item[i] == '-';
+        ++i;
+    }
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    qint64 value = 0;
+    const qsizetype first = i;
+    for (; i < item.size() && item[i] >= '0' && item[i] <= '9'; ++i) {
+        const int digit = item[i] - '0';
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+    }
+    *digits = i - first;
+    *end = i;
+    return negative ? -value : value;
+}
+
+qint64 numberItem(const QByteArray &item)
+{
+    qsizetype digits = 0;
+    qsizetype end = 0;
+    return parseNumber(item, &digits, &end);
+}
+
+// True/False in any case, or a number (0 false, anything else true).
+bool flagItem(const QByteArray &item, bool *ok)
+{
+    *ok = true;
+    const QByteArray word = item.toLower();
+    if (word == "true")
+        return true;
+    if (word == "false")
+        return false;
+    qsizetype digits = 0;
+    qsizetype end = 0;
+    const qint64 value = parseNumber(item, &digits, &end);
+    *ok = digits > 0 && end == item.size();
+    return value != 0;
+}
+
+QString lineText(const QByteArray &line)
+{
+    return QString::fromLocal8Bit(line);
+}
+
+} // namespace
+
+QByteArray listNumber(qint64 value)
+{
+    QByteArray out;
+    if (value >= 0)
+        out += ' ';
+    out += QByteArray::number(value);
+    out += ' ';
+    return out;
+}
+
+QByteArray encodeListFile(const QList<ListRecord> &records, ListKind kind)
+{
+    QByteArray out;
+    for (const ListRecord &r : records) {
+        appendText(out, r.url);
+        appendText(out, r.file);
+        appendLine(out, listNumber(r.size));
+        appendLine(out, listNumber(r.position));
+        appendLine(out, listNumber(r.elapsed));
+        appendLine(out, flagText(r.resumable));
+        // Credentials are kept only when the user asked for it.
+        appendText(out, r.remember ? r.ftpuser : QString());
+        appendText(out, r.remember ? r.ftppass : QString());
+        appendLine(out, flagText(r.remember));
+        if (kind == ListKind::Inactive)
+            appendLine(out, flagText(r.locked));
+    }
+    return out;
+}
+
+ListLoad decodeListFile(const QByteArray &bytes, ListKind kind)
+{
+    ListLoad load;
+    QByteArrayList lines = bytes.split('\n');
+    // The line end after the last line does not start another line.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &line : lines)
+        if (line.endsWith('\r'))
+            line.chop(1);
+
+    const int perRecord = linesPerRecord(kind);
+    for (qsizetype start = 0; start < lines.size(); start += perRecord) {
+        if (lines.size() - start < perRecord) {
+            load.error = u"el archivo termina a mitad de un registro (tras la línea %1)"_s
+                             .arg(lines.size());
+            return load;
+        }
+        const auto line = [&](int n) -> const QByteArray & { return lines[start + n - 1]; };
+        const auto item = [&](int n) { return line(n).trimmed(); };
+
+        ListRecord r;
+        bool ok = true;
+        const auto flag = [&](int n, bool *value) {
+            bool flagOk = false;
+            *value = flagItem(item(n), &flagOk);
+            if (!flagOk && ok) {
+                ok = false;
+                load.error = u"la línea %1 no es True, False ni un número: \"%2\""_s
+                                 .arg(start + n)
+                                 .arg(lineText(line(n)));
+            }
+        };
+        r.url = lineText(line(1));
+        r.file = lineText(line(2));
+        r.size = numberItem(item(3));
+        r.position = numberItem(item(4));
+        r.elapsed = numberItem(item(5));
+        flag(6, &r.resumable);
+        // Whole lines: a user name or password may hold commas, quotes or blanks.
+        r.ftpuser = lineText(line(7));
+        r.ftppass = lineText(line(8));
+        flag(9, &r.remember);
+        if (kind == ListKind::Inactive)
+            flag(10, &r.locked);
+        if (!ok)
+            return load;
+        load.records.append(r);
+    }
+    return load;
+}
