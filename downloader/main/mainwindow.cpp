@@ -1,10 +1,12 @@
 #include "main/mainwindow.h"
 
+#include "engine/activas.h"
 #include "settings/cfg.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -29,6 +31,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         panels_[i] = new QLabel(this);
         statusBar()->addWidget(panels_[i], i == 2 ? 1 : 0);
     }
+
+    // The settings come first: loading the active list reads them.
+    activas_ = new activas;
+    connect(activas_, &activas::statusText, this, &MainWindow::setStatusText);
+    QMdiSubWindow *sub = area_->addSubWindow(activas_);
+    sub->setWindowFlag(Qt::WindowCloseButtonHint, false);
+    sub->resize(860, 480);
+    sub->show();
+    activas_->cargar_lista_activas();
 }
 
 MainWindow::~MainWindow() = default;
@@ -46,5 +57,6 @@ QString MainWindow::statusText(int panel) const
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    activas_->guardar_lista_activas();
     event->accept();
 }

@@ -4,6 +4,7 @@
 
 class QLabel;
 class QMdiArea;
+class activas;
 class cfg;
 
 // The program's main window: a frame for the child windows, the menus and
@@ -16,6 +17,7 @@ public:
     ~MainWindow() override;
 
     cfg *settings() const { return settings_; }
+    activas *active() const { return activas_; }
     // Status bar panels 1 to 3.
     void setStatusText(int panel, const QString &text);
     QString statusText(int panel) const;
@@ -26,5 +28,6 @@ protected:
 private:
     QMdiArea *area_ = nullptr;
     cfg *settings_ = nullptr;
+    activas *activas_ = nullptr;
     QLabel *panels_[3] = {};
 };

@@ -1,0 +1,290 @@
+#include "engine/activas.h"
+
+#include "engine/queue_hooks.h"
+#include "engine/url.h"
+#include "main/actions.h"
+#include "platform/interval_timer.h"
+#include "platform/prompts.h"
+#include "platform/twips.h"
+#include "rows/download.h"
+#include "settings/cfg.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+int settingOr(int (cfg::*getter)() const, int fallback)
+{
+    const cfg *settings = cfg::instance();
+    return settings ? (settings->*getter)() : fallback;
+}
+} // namespace
+
+activas::activas(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(u"activas"_s);
+    setWindowTitle(u"Descargas activas"_s);
+    setAcceptDrops(true);
+    buildLayout();
+
+    update_ = new QTimer(this);
+    update_->setInterval(1000);
+    connect(update_, &QTimer::timeout, this, &activas::updateTick);
+    update_->start();
+    tiempotrans_ = new QTimer(this);
+    tiempotrans_->setInterval(1000);
+    connect(tiempotrans_, &QTimer::timeout, this, &activas::tiempotransTick);
+    tiempotrans_->start();
+}
+
+activas::~activas()
+{
+    for (int i = 1; i < kSlots; ++i)
+        if (slots_[i].loaded())
+            unloadSlot(i);
+}
+
+int activas::checked(int slot)
+{
+    if (slot < 0 || slot >= kSlots)
+        throw std::out_of_range("download slot out of range");
+    return slot;
+}
+
+download *activas::indicador(int slot) const
+{
+    return slot >= 0 && slot < kSlots ? slots_[slot].indicador : nullptr;
+}
+
+int activas::loadedRows() const
+{
+    int n = 0;
+    for (const Slot &s : slots_)
+        n += s.loaded();
+    return n;
+}
+
+int activas::highestLoaded() const
+{
+    for (int i = kSlots - 1; i > 0; --i)
+        if (slots_[i].loaded())
+            return i;
+    return 0;
+}
+
+bool activas::existe(int slot) const
+{
+    if (slot < 0 || slot >= kSlots)
+        return false;
+    return slots_[slot].e.used;
+}
+
+void activas::createSlotObjects(int i)
+{
+    Slot &s = slots_[i];
+    s.indicador = new download(frame_);
+    s.indicador->setObjectName(u"indicador%1"_s.arg(i));
+    connect(s.indicador, &download::Click, this, [this, i] { selectRow(i); });
+    connect(s.indicador, &download::DblClick, this, [this, i] { selectRow(i); });
+
+    s.redo = new platform::IntervalTimer(this);
+    connect(s.redo, &platform::IntervalTimer::timeout, this, [this, i] { redoTick(i); });
+
+    s.ws = new QTcpSocket(this);
+    connect(s.ws, &QTcpSocket::connected, this, [this, i] { wsConnected(i); });
+    connect(s.ws, &QTcpSocket::readyRead, this, [this, i] { wsReadyRead(i); });
+    connect(s.ws, &QTcpSocket::disconnected, this, [this, i] { wsDisconnected(i); });
+    connect(s.ws, &QTcpSocket::errorOccurred, this, [this, i] { wsError(i); });
+
+    s.ftp = new QTcpSocket(this);
+    connect(s.ftp, &QTcpSocket::connected, this, [this, i] { ftpConnected(i); });
+    connect(s.ftp, &QTcpSocket::readyRead, this, [this, i] { ftpReadyRead(i); });
+    connect(s.ftp, &QTcpSocket::disconnected, this, [this, i] { ftpDisconnected(i); });
+    connect(s.ftp, &QTcpSocket::errorOccurred, this, [this, i] { ftpError(i); });
+}
+
+// Sockets, timer and row may be unloaded from inside one of their own
+// signals, so they are disconnected at once and deleted later.
+void activas::unloadSlot(int i)
+{
+    Slot &s = slots_[i];
+    closeTarget(i);
+    for (QTcpSocket *socket : {s.ws, s.ftp}) {
+        if (!socket)
+            continue;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    if (s.redo) {
+        s.redo->disconnect(this);
+        s.redo->setInterval(0);
+        s.redo->deleteLater();
+    }
+    if (s.indicador) {
+        s.indicador->disconnect(this);
+        s.indicador->hide();
+        s.indicador->deleteLater();
+    }
+    s.ws = s.ftp = nullptr;
+    s.redo = nullptr;
+    s.indicador = nullptr;
+    s.replies.reset();
+    s.response.reset();
+    s.chunks.reset();
+}
+
+void activas::removeDownload(int i)
+{
+    unloadSlot(i);
+    slots_[i].e.used = false;
+    if (selected_ == i)
+        clearSelection();
+    reordenar_indicador();
+}
+
+void activas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
+                     qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember)
+{
+    QList<bool> loaded;
+    for (const Slot &s : slots_)
+        loaded << s.loaded();
+    loaded[0] = true;
+    const int i = actions::FreeIndex(loaded);
+    if (i < 1 || i >= kSlots) {
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + QString::fromLatin1(crlf_) +
+                                        u"No quedan huecos libres en la tabla de descargas activas."_s,
+                                    platform::Icon::Critical);
+        return;
+    }
+
+    createSlotObjects(i);
+    Slot &s = slots_[i];
+    s.indicador->setArchivo(file);
+    s.e.file = file;
+    s.indicador->setUrl(url);
+    s.indicador->show();
+
+    s.e.url = url;
+    s.e.position = position;
+    s.e.size = size;
+    s.e.elapsed = elapsed;
+    s.e.elapsedAtConnect = elapsed;
+    s.e.positionAtConnect = position;
+    s.e.ftpuser = ftpuser;
+    s.e.ftppass = ftppass;
+    s.e.remember = remember;
+    s.e.ftpstate.clear();
+    s.e.speed = 0;
+    s.idle = 0;
+    s.redirects = 0;
+
+    s.redo->setTag(QString::number(settingOr(&cfg::vecesv, 5)));
+
+    // Both sockets take the host; a bad address is told once for each.
+    s.wsPort = GetPort(url);
+    s.wsHost = GetHost(url);
+    s.ftpHost = GetHost(url);
+    s.ftpPort = GetPort(url);
+    if (s.wsHost == u"ERROR"_s) {
+        unloadSlot(i);
+        return;
+    }
+    s.wsTag = GetPath(url);
+    s.ftpTag = s.wsTag;
+
+    // A download whose every byte is already on disk is shown finished
+    // instead of being fetched again.
+    const bool complete = size > 0 && QFileInfo(file).size() >= size;
+    if (complete) {
+        s.e.position = size + 1;
+    } else {
+        if (url.startsWith(u"http://"_s))
+            connectWs(i);
+        if (url.startsWith(u"ftp://"_s))
+            connectFtp(i);
+    }
+
+    s.indicador->setToolTip(u"Descargando "_s + url + u" a "_s + file);
+    s.e.resumable = resumable;
+    s.e.used = true;
+    if (complete) {
+        s.indicador->DownloadEnd();
+        s.indicador->setPorcentaje(100);
+        showProgress(i);
+    } else {
+        s.indicador->setReconectando(true);
+    }
+    reordenar_indicador();
+    if (!nosave)
+        guardar_lista_activas();
+}
+
+void activas::reordenar_indicador()
+{
+    const int top = slots_[0].indicador ? slots_[0].indicador->y() : 0;
+    int k = 0;
+    const int pitch = platform::twipsToPixels(kRowPitch);
+    for (int i = 1; i <= highestLoaded(); ++i) {
+        Slot &s = slots_[i];
+        if (!s.e.used || !s.indicador)
+            continue;
+        s.indicador->move(s.indicador->x(), top + k * pitch);
+        ++k;
+    }
+    layoutList();
+    if (selected_ > 0 && existe(selected_))
+        fillDetails(selected_);
+    else
+        clearSelection();
+}
+
+void activas::AgregarArrastrando(const QMimeData *dropped)
+{
+    if (!dropped || !dropped->hasText())
+        return;
+    const QString url = dropped->text().trimmed();
+    const QString file = platform::prompts().saveFile(GetFileName(url), QString());
+    QString ftpuser;
+    QString ftppass;
+    bool remember = false;
+    if (url.startsWith(u"ftp://"_s))
+        askDropLogin(ftpuser, ftppass, remember);
+    if (file.isEmpty())
+        return;
+
+    if (settingOr(&cfg::maxdesc, 10) > loadedRows()) {
+        addnew(url, file, 0, 0, false, 0, false, ftpuser, ftppass, remember);
+    } else if (queue_ && queue_->loadedRows() < kSlots) {
+        queue_->addnew(url, file, 0, 0, false, 0, false, ftpuser, ftppass, remember, false);
+    } else {
+        platform::prompts().message(u"Se ha alcanzado el máximo de descargas en cola."_s, platform::Icon::Critical);
+    }
+}
+
+void activas::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void activas::dropEvent(QDropEvent *event)
+{
+    event->acceptProposedAction();
+    AgregarArrastrando(event->mimeData());
+}
+
+void activas::closeEvent(QCloseEvent *event)
+{
+    guardar_lista_activas();
+    event->accept();
+}

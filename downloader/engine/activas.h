@@ -1,0 +1,145 @@
+#pragma once
+
+#include "engine/slot.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QMimeData;
+class QScrollBar;
+class QGroupBox;
+class QFrame;
+class QueueHooks;
+
+// The active downloads: a table of 41 slots (slot 0 is the hidden template),
+// each with its record, row, sockets and retry timer. Socket and timer events
+// arrive here with the slot number and advance that download.
+class activas : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(activas)
+public:
+    static constexpr int kSlots = 41;
+    static constexpr int kRowPitch = 300; // twips
+
+    explicit activas(QWidget *parent = nullptr);
+    ~activas() override;
+
+    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
+                qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember);
+    bool existe(int slot) const;
+    void reordenar_indicador();
+    void AgregarArrastrando(const QMimeData *data);
+
+    // The list file activas.dwn beside the program.
+    void guardar_lista_activas();
+    void cargar_lista_activas();
+
+    const DownloadEntry &entry(int slot) const { return slots_[checked(slot)].e; }
+    DownloadEntry &entry(int slot) { return slots_[checked(slot)].e; }
+    const Slot &slot(int i) const { return slots_[checked(i)]; }
+    download *indicador(int slot) const;
+    // Loaded rows, the template included (the admission rule counts them).
+    int loadedRows() const;
+    int highestLoaded() const;
+    int selected() const { return selected_; }
+    void selectRow(int slot);
+    void clearSelection();
+
+    void setQueue(QueueHooks *queue) { queue_ = queue; }
+
+    // Timer handlers; public so tests can tick without waiting.
+    void updateTick();
+    void tiempotransTick();
+    void redoTick(int slot);
+
+signals:
+    // Status bar panel (1 counts, 2 speeds, 3 messages) of the main window.
+    void statusText(int panel, const QString &text);
+    // A finished file for the recent-downloads menu.
+    void finishedFile(const QString &file);
+    // One total speed a second for the statistics graph.
+    void speedSample(int value, const QString &label);
+    // End of retries with the tray-icon notice chosen.
+    void trayError(const QString &text);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    static int checked(int slot);
+
+    // Slot life (activas.cpp).
+    void createSlotObjects(int i);
+    void unloadSlot(int i);
+    void removeDownload(int i); // unload, mark unused, re-lay the rows
+
+    // HTTP (http_transfer.cpp).
+    void wsConnected(int i);
+    void wsReadyRead(int i);
+    void wsDisconnected(int i);
+    void wsError(int i);
+    bool handleResponseHeader(int i);
+    void writeBody(int i, const QByteArray &body);
+    void showProgress(int i);
+    void finishOrLose(int i);
+    void finishDownload(int i);
+    void connectWs(int i);
+    void stopWithError(int i, const QString &notice);
+    void restartFromStart(int i);
+
+    // FTP (ftp_transfer.cpp).
+    void ftpConnected(int i);
+    void ftpReadyRead(int i);
+    void ftpDisconnected(int i);
+    void ftpError(int i);
+    void ftpReply(int i, const QByteArray &line);
+    void ftpSend(int i, const QString &command);
+    void connectFtp(int i);
+    // The login dialog for a dropped ftp:// address.
+    void askDropLogin(QString &user, QString &password, bool &remember);
+
+    // Files.
+    bool openTarget(int i);
+    void closeTarget(int i);
+    void fileFailed(int i, const QString &what);
+
+    // Retries (retry.cpp).
+    void armRetry(int i);
+    void watchdog(int i);
+    void retriesExhausted(int i);
+
+    // Layout (activas_layout.cpp).
+    void buildLayout();
+    void layoutList();
+    void layoutHeaders();
+    void onScroll(int value);
+    void fillDetails(int i);
+    void clearDetails();
+
+    std::array<Slot, kSlots> slots_;
+    int selected_ = 0;
+    QueueHooks *queue_ = nullptr;
+    QByteArray crlf_ = QByteArrayLiteral("\r\n");
+
+    class QTimer *update_ = nullptr;
+    class QTimer *tiempotrans_ = nullptr;
+
+    // Widgets of the window.
+    QWidget *frame_ = nullptr;
+    QScrollBar *scroll_ = nullptr;
+    QGroupBox *inf_ = nullptr;
+    QLabel *headers_[5] = {};
+    QLabel *velmedia_ = nullptr;
+    QLabel *tiempou_ = nullptr;
+    QLabel *tiemporest_ = nullptr;
+    QLabel *urlt_ = nullptr;
+    QLabel *porcientot_ = nullptr;
+    QLabel *bytest_ = nullptr;
+    QLabel *allowredoc_ = nullptr;
+};

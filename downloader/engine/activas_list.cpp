@@ -1,0 +1,64 @@
+// activas.dwn: the active downloads that survive a restart.
+#include "engine/activas.h"
+
+#include "engine/list_file.h"
+#include "platform/atomic_file.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+#include "rows/download.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString listPath()
+{
+    return platform::programFile(u"activas.dwn"_s);
+}
+} // namespace
+
+void activas::guardar_lista_activas()
+{
+    QList<ListRecord> records;
+    const int last = highestLoaded();
+    for (int i = 1; i <= last; ++i) {
+        const Slot &s = slots_[i];
+        if (!s.e.used || !s.indicador || s.indicador->finalizado())
+            continue;
+        ListRecord r;
+        r.url = s.e.url;
+        r.file = s.e.file;
+        r.size = s.e.size;
+        r.position = s.e.position;
+        r.elapsed = s.e.elapsed;
+        r.resumable = s.e.resumable;
+        r.ftpuser = s.e.ftpuser;
+        r.ftppass = s.e.ftppass;
+        r.remember = s.e.remember;
+        records << r;
+    }
+    QString error;
+    // Owner-only: the list can hold FTP passwords.
+    if (!platform::saveFileAtomically(listPath(), encodeListFile(records, ListKind::Active), &error, true))
+        platform::prompts().message(error, platform::Icon::Critical);
+}
+
+void activas::cargar_lista_activas()
+{
+    QFile file(listPath());
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::prompts().message(u"Error al cargar lista de activas: "_s + file.errorString(),
+                                    platform::Icon::Critical, u"Error"_s);
+        return;
+    }
+    const ListLoad load = decodeListFile(file.readAll(), ListKind::Active);
+    file.close();
+    for (const ListRecord &r : load.records)
+        addnew(r.url, r.file, r.size, r.position, r.resumable, 0, true, r.ftpuser, r.ftppass, r.remember);
+    if (!load.error.isEmpty())
+        platform::prompts().message(u"Error al cargar lista de activas: "_s + load.error, platform::Icon::Critical,
+                                    u"Error"_s);
+}

@@ -1,0 +1,85 @@
+// Retries: the per-slot retry timer, its budget and the stall watchdog.
+#include "engine/activas.h"
+
+#include "engine/quiet_abort.h"
+#include "log/notices.h"
+#include "platform/interval_timer.h"
+#include "rows/download.h"
+#include "settings/cfg.h"
+
+#include <QFile>
+#include <QTcpSocket>
+
+using namespace Qt::StringLiterals;
+
+
+// A countdown already running is left alone, so a watchdog that arms every
+// second cannot keep postponing the retry.
+void activas::armRetry(int i)
+{
+    Slot &s = slots_[i];
+    if (!s.redo || s.redo->isRunning())
+        return;
+    const cfg *settings = cfg::instance();
+    s.redo->setInterval((settings ? settings->segsv() : 5) * 1000);
+}
+
+void activas::watchdog(int i)
+{
+    Slot &s = slots_[i];
+    ++s.idle;
+    const cfg *settings = cfg::instance();
+    const int limit = settings ? settings->waitv() : 10;
+    if (s.idle > limit && s.indicador && !s.indicador->redoend()) {
+        quietAbort(s.ws);
+        closeTarget(i);
+        armRetry(i);
+    }
+}
+
+void activas::redoTick(int i)
+{
+    Slot &s = slots_[i];
+    if (!s.redo || !s.e.used)
+        return;
+    s.redo->setInterval(0);
+    const int left = s.redo->tag().trimmed().toInt() - 1;
+    s.redo->setTag(QString::number(left));
+
+    if (left >= 0) {
+        quietAbort(s.ws);
+        quietAbort(s.ftp);
+        closeTarget(i);
+        s.e.ftpstate.clear();
+        // A fresh attempt gets its own waiting time before the watchdog judges it.
+        s.idle = 0;
+        s.indicador->setReconectando(true);
+        if (s.e.url.left(7) == u"http://"_s)
+            connectWs(i);
+        if (s.e.url.left(6) == u"ftp://"_s)
+            connectFtp(i);
+        s.redo->setInterval(0);
+        return;
+    }
+    retriesExhausted(i);
+}
+
+void activas::retriesExhausted(int i)
+{
+    Slot &s = slots_[i];
+    s.indicador->setRedoend(true);
+    const cfg *settings = cfg::instance();
+    const QString text = u"Se han agotado los intentos para "_s + s.e.url;
+    if (!settings || settings->msgdialog()) {
+        PlayNoticeSound(msgFile(u"ding.wav"_s));
+        ShowNotice(text, msgFile(u"error.gif"_s));
+    }
+    if (settings && settings->msgsys())
+        emit trayError(text);
+    if (settings && settings->delinc()) {
+        closeTarget(i);
+        if (QFile::exists(s.e.file))
+            QFile::remove(s.e.file);
+        removeDownload(i);
+    }
+}

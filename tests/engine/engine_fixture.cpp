@@ -1,0 +1,46 @@
+#include "engine_fixture.h"
+
+#include "engine/queue_hooks.h"
+#include "rows/download.h"
+
+EngineFixture::EngineFixture()
+{
+    settings = std::make_unique<cfg>();
+    settings->setSegsv(5);
+    settings->setVecesv(5);
+    settings->setWaitv(10);
+    settings->setMaxdesc(10);
+    window = std::make_unique<activas>();
+    QObject::connect(window.get(), &activas::statusText, window.get(),
+                     [this](int panel, const QString &text) { status.append({panel, text}); });
+    prompts.asked.clear(); // the missing settings file was reported once
+}
+
+EngineFixture::~EngineFixture()
+{
+    window.reset();
+    settings.reset();
+}
+
+int EngineFixture::add(const QString &url, const QString &name, qint64 size, qint64 position, bool resumable)
+{
+    window->addnew(url, target(name), size, position, resumable, 0, true, QString(), QString(), false);
+    for (int i = activas::kSlots - 1; i > 0; --i)
+        if (window->existe(i) && window->entry(i).file == target(name))
+            return i;
+    return 0;
+}
+
+bool EngineFixture::finished(int slot) const
+{
+    return window->indicador(slot) && window->indicador(slot)->finalizado();
+}
+
+QStringList EngineFixture::statusTexts(int panel) const
+{
+    QStringList out;
+    for (const auto &entry : status)
+        if (entry.first == panel)
+            out << entry.second;
+    return out;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "engine/activas.h"
+#include "engine/queue_hooks.h"
+#include "scripted_prompts.h"
+#include "settings/cfg.h"
+#include "test_folder.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// A headless active window in a fresh program folder, with scripted prompts,
+// recorded sounds and shell, and settings written to known values.
+struct EngineFixture {
+    testing::TestFolder folder;
+    testing::ScriptedPrompts prompts;
+    testing::RecordingSound sound;
+    testing::RecordingShell shell;
+    std::unique_ptr<cfg> settings;
+    std::unique_ptr<activas> window;
+    QList<QPair<int, QString>> status;
+
+    EngineFixture();
+    ~EngineFixture();
+
+    QString target(const QString &name) const { return folder.file(name); }
+    // Adds a download that is not saved to the list; returns its slot.
+    int add(const QString &url, const QString &name, qint64 size = 0, qint64 position = 0, bool resumable = false);
+    bool finished(int slot) const;
+    QStringList statusTexts(int panel) const;
+};
+
+// A queue that records what the active window hands it.
+class RecordingQueue final : public QueueHooks {
+public:
+    int rows = 1;
+    QStringList added;
+    int promotions = 0;
+    int loadedRows() const override { return rows; }
+    void addnew(const QString &url, const QString &, qint64, qint64, bool, qint32, bool, const QString &,
+                const QString &, bool, bool) override
+    {
+        added << url;
+        ++rows;
+    }
+    void toactivas() override { ++promotions; }
+};
