@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QProcess;
+
+namespace testing {
+
+// A real nginx on 127.0.0.1 and a free port, serving one folder with byte
+// ranges. Its configuration, logs, pid and temp folders live in a temporary
+// folder; the server is stopped when the fixture goes.
+class NginxFixture {
+public:
+    static constexpr const char *kBinary = "/usr/sbin/nginx";
+
+    NginxFixture();
+    ~NginxFixture();
+    NginxFixture(const NginxFixture &) = delete;
+    NginxFixture &operator=(const NginxFixture &) = delete;
+
+    // Starts serving rootFolder; false with errorText() when it did not come up
+    // within about ten seconds (or the binary is missing).
+    bool start(const QString &rootFolder);
+    void stop();
+    bool isRunning() const;
+
+    quint16 port() const { return port_; }
+    // "http://127.0.0.1:PORT/name".
+    QString url(const QString &name) const;
+    QString errorText() const { return error_; }
+    // The server's own error log, for failure messages.
+    QString errorLog() const;
+    QString accessLog() const;
+
+private:
+    bool startOnce(const QString &rootFolder, quint16 port);
+    QString configText(const QString &rootFolder, quint16 port) const;
+
+    QTemporaryDir dir_;
+    std::unique_ptr<QProcess> process_;
+    quint16 port_ = 0;
+    QString error_;
+};
+
+} // namespace testing
