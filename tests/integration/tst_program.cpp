@@ -1,0 +1,144 @@
+// The built program, copied into a fresh folder with its settings and list
+// files, downloading from nginx on loopback; killed mid-download and started
+// again, it resumes from the bytes already on disk.
+#include "cutting_proxy.h"
+#include "engine/list_file.h"
+#include "file_digest.h"
+#include "nginx_fixture.h"
+#include "settings/settings_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString builtProgram()
+{
+    return QString::fromUtf8(TANDREL_DOWNLOADER_PATH);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void downloadsTheStoredList();
+    void resumesAfterBeingKilled();
+
+private:
+    // A program folder holding a copy of the program and its library.
+    void prepareFolder(const QList<ListRecord> &records);
+    void startProgram();
+
+    QTemporaryDir served_;
+    QTemporaryDir folder_;
+    testing::NginxFixture nginx_;
+    QProcess program_;
+};
+
+void TestProgram::initTestCase()
+{
+    if (!QFile::exists(QString::fromLatin1(testing::NginxFixture::kBinary)))
+        QSKIP("nginx is not installed");
+    QVERIFY(testing::writeRandomFile(served_.filePath(u"one.bin"_s), 2 * 1024 * 1024 + 5, 7));
+    QVERIFY(testing::writeRandomFile(served_.filePath(u"two.bin"_s), 4 * 1024 * 1024, 8));
+    QVERIFY2(nginx_.start(served_.path()), qPrintable(nginx_.errorText()));
+}
+
+void TestProgram::cleanup()
+{
+    if (program_.state() != QProcess::NotRunning) {
+        program_.kill();
+        program_.waitForFinished(5000);
+    }
+}
+
+void TestProgram::prepareFolder(const QList<ListRecord> &records)
+{
+    const QString dir = folder_.path();
+    const QFileInfo built(builtProgram());
+    QFile::remove(dir + u"/downloader"_s);
+    QVERIFY(QFile::copy(built.filePath(), dir + u"/downloader"_s));
+    QFile::remove(dir + u"/libprogreso.so"_s);
+    QVERIFY(QFile::copy(built.absolutePath() + u"/libprogreso.so"_s, dir + u"/libprogreso.so"_s));
+    SettingsValues settings = defaultSettings(dir);
+    settings.wavs = false;
+    settings.segs = u"5"_s;
+    settings.segsv = 5;
+    writeFile(dir + u"/tandrel.ini"_s, encodeSettings(settings));
+    writeFile(dir + u"/activas.dwn"_s, encodeListFile(records, ListKind::Active));
+}
+
+void TestProgram::startProgram()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    program_.setProcessEnvironment(env);
+    program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program_.setWorkingDirectory(QDir::tempPath());
+    program_.start(folder_.path() + u"/downloader"_s, {});
+    QVERIFY2(program_.waitForStarted(10000), qPrintable(program_.errorString()));
+}
+
+void TestProgram::downloadsTheStoredList()
+{
+    QList<ListRecord> records(2);
+    records[0].url = nginx_.url(u"one.bin"_s);
+    records[0].file = folder_.filePath(u"one.bin"_s);
+    records[1].url = nginx_.url(u"two.bin"_s);
+    records[1].file = folder_.filePath(u"two.bin"_s);
+    prepareFolder(records);
+    startProgram();
+
+    const QByteArray one = testing::sha256OfFile(served_.filePath(u"one.bin"_s));
+    const QByteArray two = testing::sha256OfFile(served_.filePath(u"two.bin"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(records[0].file) == one &&
+                                 testing::sha256OfFile(records[1].file) == two,
+                             30000);
+    // Finished downloads leave the list that the next start reads.
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(folder_.filePath(u"activas.dwn"_s)).size(), 0, 10000);
+    QCOMPARE(program_.state(), QProcess::Running);
+}
+
+void TestProgram::resumesAfterBeingKilled()
+{
+    testing::CuttingProxy proxy(u"127.0.0.1"_s, nginx_.port());
+    proxy.setCut(1024 * 1024, 1);
+    QList<ListRecord> records(1);
+    records[0].url = proxy.url(u"two.bin"_s);
+    records[0].file = folder_.filePath(u"resumed.bin"_s);
+    prepareFolder(records);
+    startProgram();
+
+    // The first connection is cut; the program waits its retry delay.
+    QTRY_VERIFY_WITH_TIMEOUT(proxy.cutCount() == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(records[0].file).size() > 0, 5000);
+    program_.kill();
+    QVERIFY(program_.waitForFinished(5000));
+    const qint64 partial = QFileInfo(records[0].file).size();
+    QVERIFY(partial > 0 && partial < 4 * 1024 * 1024);
+
+    startProgram();
+    const QByteArray two = testing::sha256OfFile(served_.filePath(u"two.bin"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(records[0].file) == two, 30000);
+    QCOMPARE(proxy.connectionCount(), 2);
+    // The second start asked only for what was missing.
+    const QString log = nginx_.accessLog();
+    QVERIFY2(log.contains(u" 206 "_s), qPrintable(log));
+}
+
+QTEST_MAIN(TestProgram)
+#include "tst_program.moc"
