@@ -1,5 +1,6 @@
 #include "progreso.h"
 
+#include "control_values.h"
 #include "twips_local.h"
 
 #include <QMouseEvent>
@@ -9,59 +10,14 @@
 
 #include <algorithm>
 
-namespace progreso_local {
-
-QColor colorFromValue(quint32 value, const QPalette &palette)
-{
-    if (value & 0x80000000u) {
-        switch (value & 0xFFu) {
-        case 5: // window background
-            return palette.color(QPalette::Base);
-        case 8: // window text
-            return palette.color(QPalette::Text);
-        case 13:
-            return palette.color(QPalette::Highlight);
-        case 14:
-            return palette.color(QPalette::HighlightedText);
-        case 15: // button face
-            return palette.color(QPalette::Button);
-        case 18:
-            return palette.color(QPalette::ButtonText);
-        case 23:
-            return palette.color(QPalette::ToolTipText);
-        case 24:
-            return palette.color(QPalette::ToolTipBase);
-        default:
-            return palette.color(QPalette::Window);
-        }
-    }
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
-
-} // namespace progreso_local
-
 namespace {
 
 constexpr quint32 kButtonFace = 0x8000000F;
 
-// The three buttons a container can be told about; others are not reported.
-int buttonCode(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
 } // namespace
 
-using progreso_local::colorFromValue;
+using provek::buttonCode;
+using provek::oleColor;
 
 progreso::progreso(QWidget *parent)
     : QWidget(parent)
@@ -173,7 +129,7 @@ void progreso::paintEvent(QPaintEvent *)
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 
-    p.fillRect(inner, colorFromValue(bg_, palette()));
+    p.fillRect(inner, oleColor(bg_, palette()));
 
     // value / MaxValue of the width in twips; beyond the edge it is cut off,
     // below zero nothing shows.
@@ -181,7 +137,7 @@ void progreso::paintEvent(QPaintEvent *)
     const double pixels = std::min(progreso_local::twipsToPixels(twips), double(inner.width()));
     const int filled = pixels > 0 ? qRound(pixels) : 0;
     if (filled > 0)
-        p.fillRect(QRect(inner.left(), inner.top(), filled, inner.height()), colorFromValue(fr_, palette()));
+        p.fillRect(QRect(inner.left(), inner.top(), filled, inner.height()), oleColor(fr_, palette()));
 }
 
 void progreso::mousePressEvent(QMouseEvent *event)

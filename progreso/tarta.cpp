@@ -1,5 +1,6 @@
 #include "tarta.h"
 
+#include "control_values.h"
 #include "twips_local.h"
 
 #include <QPainter>
@@ -20,7 +21,7 @@ constexpr double kFullTurn = 6.283186;
 
 } // namespace
 
-using progreso_local::colorFromValue;
+using provek::oleColor;
 
 tarta::tarta(QWidget *parent)
     : QWidget(parent)
@@ -86,7 +87,7 @@ void tarta::redraw()
 void tarta::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.fillRect(rect(), colorFromValue(kButtonFace, palette()));
+    p.fillRect(rect(), oleColor(kButtonFace, palette()));
 
     // The disc sits 100 twips up and to the left of the middle.
     const double cx = progreso_local::pixelsToTwips(width()) / 2.0 - 100;
@@ -98,8 +99,8 @@ void tarta::paintEvent(QPaintEvent *)
 
     const QPointF centre(progreso_local::twipsToPixels(cx), progreso_local::twipsToPixels(cy));
     const double radius = progreso_local::twipsToPixels(r);
-    const QColor back = colorFromValue(back_, palette());
-    const QColor fore = colorFromValue(fore_, palette());
+    const QColor back = oleColor(back_, palette());
+    const QColor fore = oleColor(fore_, palette());
 
     p.setPen(back);
     p.setBrush(back);

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QColor>
 #include <QtGlobal>
 
-class QPalette;
-
-// Units shared by the two controls of this library. It cannot link the
-// program's platform layer, so it keeps its own copies of the two rules.
+// Twips for the two controls of this library, which does not link the
+// program's platform layer.
 namespace progreso_local {
 
 // Drawing formulas are kept in twips (1/1440 inch); 15 twips = 1 pixel.
@@ -21,9 +18,5 @@ constexpr double twipsToPixels(double twips)
 {
     return twips / kTwipsPerPixel;
 }
-
-// Colour values carry red in the low byte; a value with the top bit set names
-// a system colour, taken from the palette.
-QColor colorFromValue(quint32 value, const QPalette &palette);
 
 } // namespace progreso_local

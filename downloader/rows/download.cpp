@@ -3,6 +3,7 @@
 #include "platform/ole_color.h"
 #include "platform/twips.h"
 
+#include <control_values.h>
 #include <progreso.h>
 
 #include <QFrame>
@@ -70,20 +71,6 @@ QPixmap lockPicture()
     p.drawEllipse(QPointF(8 * s, 10.5 * s), 1.2 * s, 1.2 * s);
     p.drawRect(QRectF(7.5 * s, 11 * s, s, 2.5 * s));
     return pixmap;
-}
-
-int buttonCode(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
 }
 
 } // namespace
@@ -351,7 +338,7 @@ bool download::eventFilter(QObject *watched, QEvent *event)
         }
         break;
     default: {
-        const int code = buttonCode(mouse->button());
+        const int code = provek::buttonCode(mouse->button());
         const bool click = mouse->button() == Qt::LeftButton && !d->afterDoubleClick
             && child->rect().contains(mouse->position().toPoint());
         d->afterDoubleClick = false;
