@@ -92,6 +92,7 @@ private:
     void connectWs(int i);
     void stopWithError(int i, const QString &notice);
     void restartFromStart(int i);
+    void loseConnection(int i, const QString &status);
 
     // FTP (ftp_transfer.cpp).
     void ftpConnected(int i);

@@ -40,6 +40,11 @@ QByteArray requestTarget(const QString &tag)
     return out;
 }
 
+QString lostText(const QString &url)
+{
+    return u"Se ha perdido la conexión con "_s + url + u" . Reconectando..."_s;
+}
+
 QString resolveLocation(const QString &current, const QString &location)
 {
     if (location.startsWith(u"http://"_s) || location.startsWith(u"https://"_s) ||
@@ -150,10 +155,7 @@ void activas::wsReadyRead(int i)
         if (state == HttpResponseParser::State::Incomplete)
             return;
         if (state == HttpResponseParser::State::Bad) {
-            emit statusText(3, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
-            closeTarget(i);
-            quietAbort(s.ws);
-            armRetry(i);
+            loseConnection(i, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
             return;
         }
         if (before == HttpResponseParser::State::Incomplete && state == HttpResponseParser::State::Complete) {
@@ -164,10 +166,7 @@ void activas::wsReadyRead(int i)
             QByteArray decoded;
             const auto chunkState = s.chunks.feed(body, &decoded);
             if (chunkState == ChunkedDecoder::State::Bad) {
-                emit statusText(3, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
-                closeTarget(i);
-                quietAbort(s.ws);
-                armRetry(i);
+                loseConnection(i, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
                 return;
             }
             s.bodyComplete = chunkState == ChunkedDecoder::State::Done;
@@ -195,10 +194,7 @@ bool activas::handleResponseHeader(int i)
         const QByteArray location = s.response.header("Location");
         if (location.isNull()) {
             // Nowhere to go: treat it as a lost connection and try again later.
-            closeTarget(i);
-            quietAbort(s.ws);
-            emit statusText(3, u"Se ha perdido la conexión con "_s + s.e.url + u" . Reconectando..."_s);
-            armRetry(i);
+            loseConnection(i, lostText(s.e.url));
             return false;
         }
         const QString target = resolveLocation(s.e.url, QString::fromUtf8(location));
@@ -262,12 +258,7 @@ bool activas::handleResponseHeader(int i)
     case 502:
     case 503:
     case 504:
-        closeTarget(i);
-        quietAbort(s.ws);
-        if (s.indicador)
-            s.indicador->setReconectando(true);
-        emit statusText(3, u"Se ha perdido la conexión con "_s + s.e.url + u" . Reconectando..."_s);
-        armRetry(i);
+        loseConnection(i, lostText(s.e.url));
         return false;
     default:
         break;
@@ -394,12 +385,7 @@ void activas::finishOrLose(int i)
             lost = true;
     }
     if (lost) {
-        emit statusText(3, u"Se ha perdido la conexión con "_s + s.e.url + u" . Reconectando..."_s);
-        if (s.indicador)
-            s.indicador->setReconectando(true);
-        quietAbort(s.ws);
-        armRetry(i);
-        closeTarget(i);
+        loseConnection(i, lostText(s.e.url));
         return;
     }
     finishDownload(i);
@@ -436,6 +422,18 @@ void activas::finishDownload(int i)
     guardar_lista_activas();
     if (settings && settings->autocont() && queue_ && queue_->loadedRows() > 1)
         queue_->toactivas();
+}
+
+// The connection is given up for now; the retry timer will try again.
+void activas::loseConnection(int i, const QString &status)
+{
+    Slot &s = slots_[i];
+    emit statusText(3, status);
+    if (s.indicador)
+        s.indicador->setReconectando(true);
+    quietAbort(s.ws);
+    closeTarget(i);
+    armRetry(i);
 }
 
 void activas::wsError(int i)
