@@ -1,6 +1,6 @@
 // The engine against a real nginx on loopback: whole files arrive with the
 // source's digest, through cut connections and across a restart.
-#include "../engine/engine_fixture.h"
+#include "engine_fixture.h"
 
 #include "cutting_proxy.h"
 #include "file_digest.h"

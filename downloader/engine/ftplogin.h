@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+// The FTP login: user name, password and whether to keep them for
+// reconnections. Asked when an FTP address is added and when a server
+// refuses the login.
+class ftplogin : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ftplogin)
+public:
+    explicit ftplogin(QWidget *parent = nullptr);
+    ~ftplogin() override;
+
+    QString username() const;
+    void setUsername(const QString &text);
+    QString password() const;
+    void setPassword(const QString &text);
+    bool remember() const;
+    void setRemember(bool value);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QLineEdit *username_ = nullptr;
+    QLineEdit *password_ = nullptr;
+    QCheckBox *remember_ = nullptr;
+    QPushButton *aceptar_ = nullptr;
+};
