@@ -2,23 +2,27 @@
 
 namespace {
 
-bool isDigit(char c) {
+bool isDigit(char c)
+{
     return c >= '0' && c <= '9';
 }
 
 // "NNN-": the first line of a multi-line reply.
-bool opensMultiLine(const QByteArray &line) {
+bool opensMultiLine(const QByteArray &line)
+{
     return ftpReplyCode(line) != 0 && line.size() > 3 && line[3] == '-';
 }
 
 // "NNN " (or a bare "NNN") with the code that opened the reply.
-bool closesMultiLine(const QByteArray &line, const QByteArray &code) {
+bool closesMultiLine(const QByteArray &line, const QByteArray &code)
+{
     return line.startsWith(code) && (line.size() == 3 || line[3] == ' ');
 }
 
 } // namespace
 
-QList<QByteArray> FtpReplyBuffer::feed(const QByteArray &data) {
+QList<QByteArray> FtpReplyBuffer::feed(const QByteArray &data)
+{
     QList<QByteArray> replies;
     qsizetype from = 0;
     while (from < data.size()) {
@@ -55,12 +59,14 @@ QList<QByteArray> FtpReplyBuffer::feed(const QByteArray &data) {
     return replies;
 }
 
-void FtpReplyBuffer::reset() {
+void FtpReplyBuffer::reset()
+{
     pending_.clear();
     multiLineCode_.clear();
 }
 
-int ftpReplyCode(const QByteArray &line) {
+int ftpReplyCode(const QByteArray &line)
+{
     if (line.size() < 3 || !isDigit(line[0]) || !isDigit(line[1]) || !isDigit(line[2]))
         return 0;
     if (line.size() > 3 && line[3] != ' ' && line[3] != '-')

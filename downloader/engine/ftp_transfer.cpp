@@ -26,13 +26,15 @@ const QString kWrongLogin = u"Usuario incorrecto."_s;
 
 // The login dialog shown on a refused login; one for the window, alive
 // only while it is shown (the next refusal starts from a fresh one).
-QPointer<ftplogin> &wrongLoginDialog() {
+QPointer<ftplogin> &wrongLoginDialog()
+{
     static QPointer<ftplogin> dialog;
     return dialog;
 }
 
 // The number after the reply code ("213 1234" -> 1234); 0 when there is none.
-qint64 replyNumber(const QByteArray &line) {
+qint64 replyNumber(const QByteArray &line)
+{
     qint64 value = 0;
     qsizetype k = 4;
     while (k < line.size() && line[k] == ' ')
@@ -47,7 +49,8 @@ qint64 replyNumber(const QByteArray &line) {
 
 // "pub/dir/x.tgz" -> "/pub/dir"; a file in the root gives "/", since
 // servers refuse a CWD without argument and the download would wait for ever.
-QString directoryOf(const QString &path) {
+QString directoryOf(const QString &path)
+{
     const QStringList parts = path.split(u'/');
     QString directory;
     for (qsizetype k = 0; k + 1 < parts.size(); ++k)
@@ -58,7 +61,8 @@ QString directoryOf(const QString &path) {
 // The name SIZE and RETR ask for: the last part of the address with "%20"
 // as a blank. Unlike the local name, nothing else is replaced: the server
 // knows the file by exactly this name.
-QString remoteFileName(const QString &url) {
+QString remoteFileName(const QString &url)
+{
     const qsizetype slashes = url.indexOf(u"//"_s);
     if (slashes < 0)
         return u"index.html"_s;
@@ -76,7 +80,8 @@ QString remoteFileName(const QString &url) {
 
 } // namespace
 
-void activas::connectFtp(int i) {
+void activas::connectFtp(int i)
+{
     Slot &s = slots_[i];
     quietAbort(s.ftp);
     s.replies.reset();
@@ -84,7 +89,8 @@ void activas::connectFtp(int i) {
     s.ftp->connectToHost(s.ftpHost, s.ftpPort);
 }
 
-void activas::ftpSend(int i, const QString &command) {
+void activas::ftpSend(int i, const QString &command)
+{
     Slot &s = slots_[i];
     if (!s.ftp)
         return;
@@ -96,7 +102,8 @@ void activas::ftpSend(int i, const QString &command) {
     s.ftp->write(text.toUtf8() + crlf_);
 }
 
-void activas::ftpConnected(int i) {
+void activas::ftpConnected(int i)
+{
     Slot &s = slots_[i];
     s.e.ftpstate = kStateLogin;
     if (s.indicador)
@@ -105,7 +112,8 @@ void activas::ftpConnected(int i) {
         s.file->seek(0);
 }
 
-void activas::ftpReadyRead(int i) {
+void activas::ftpReadyRead(int i)
+{
     QPointer<activas> self(this);
     QPointer<QTcpSocket> socket = slots_[i].ftp;
     if (!socket)
@@ -120,7 +128,8 @@ void activas::ftpReadyRead(int i) {
     }
 }
 
-void activas::ftpReply(int i, const QByteArray &line) {
+void activas::ftpReply(int i, const QByteArray &line)
+{
     Slot &s = slots_[i];
     const int code = ftpReplyCode(line);
     const bool loggingIn = s.e.ftpstate == kStateLogin;
@@ -226,7 +235,8 @@ void activas::ftpReply(int i, const QByteArray &line) {
         s.indicador->setReconectando(true);
 }
 
-void activas::ftpDisconnected(int i) {
+void activas::ftpDisconnected(int i)
+{
     Slot &s = slots_[i];
     if (!s.e.used || !s.ftp)
         return;
@@ -240,7 +250,8 @@ void activas::ftpDisconnected(int i) {
         closeTarget(i);
 }
 
-void activas::ftpError(int i) {
+void activas::ftpError(int i)
+{
     Slot &s = slots_[i];
     if (!s.ftp || !s.e.used)
         return;
@@ -258,7 +269,8 @@ void activas::ftpError(int i) {
     armRetry(i);
 }
 
-void activas::askDropLogin(QString &user, QString &password, bool &remember) {
+void activas::askDropLogin(QString &user, QString &password, bool &remember)
+{
     ftplogin dialog(this);
     platform::prompts().execDialog(dialog);
     user = dialog.username();

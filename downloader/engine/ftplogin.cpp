@@ -11,7 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
-ftplogin::ftplogin(QWidget *parent) : QDialog(parent) {
+ftplogin::ftplogin(QWidget *parent) : QDialog(parent)
+{
     setObjectName(u"ftplogin"_s);
     setWindowTitle(u"Usuario/Contraseña"_s);
 
@@ -49,31 +50,38 @@ ftplogin::ftplogin(QWidget *parent) : QDialog(parent) {
 
 ftplogin::~ftplogin() = default;
 
-QString ftplogin::username() const {
+QString ftplogin::username() const
+{
     return username_->text();
 }
 
-void ftplogin::setUsername(const QString &text) {
+void ftplogin::setUsername(const QString &text)
+{
     username_->setText(text);
 }
 
-QString ftplogin::password() const {
+QString ftplogin::password() const
+{
     return password_->text();
 }
 
-void ftplogin::setPassword(const QString &text) {
+void ftplogin::setPassword(const QString &text)
+{
     password_->setText(text);
 }
 
-bool ftplogin::remember() const {
+bool ftplogin::remember() const
+{
     return remember_->isChecked();
 }
 
-void ftplogin::setRemember(bool value) {
+void ftplogin::setRemember(bool value)
+{
     remember_->setChecked(value);
 }
 
-bool ftplogin::eventFilter(QObject *watched, QEvent *event) {
+bool ftplogin::eventFilter(QObject *watched, QEvent *event)
+{
     if (event->type() == QEvent::FocusIn && (watched == username_ || watched == password_)) {
         // Deferred: a mouse click that gives the focus would otherwise
         // place the cursor over the selection right after.

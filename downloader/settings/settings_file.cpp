@@ -232,7 +232,7 @@ SettingsReadResult readSettingsFile(const QString &path, const QString &programF
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         r.values = defaultSettings(programFolder);
-        r.error = file.errorString();
+        r.error = file.exists() ? file.errorString() : u"el archivo no existe; se usan los valores por defecto."_s;
     } else {
         r = decodeSettings(file.readAll(), programFolder);
         if (r.ok() && file.error() != QFileDevice::NoError)

@@ -18,7 +18,8 @@ private slots:
 
 namespace {
 
-Replies feedAll(FtpReplyBuffer &buffer, const QList<QByteArray> &chunks) {
+Replies feedAll(FtpReplyBuffer &buffer, const QList<QByteArray> &chunks)
+{
     Replies out;
     for (const QByteArray &chunk : chunks)
         out += buffer.feed(chunk);
@@ -27,7 +28,8 @@ Replies feedAll(FtpReplyBuffer &buffer, const QList<QByteArray> &chunks) {
 
 } // namespace
 
-void TstFtpReply::replies_data() {
+void TstFtpReply::replies_data()
+{
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<Replies>("expected");
 
@@ -43,17 +45,16 @@ void TstFtpReply::replies_data() {
         << Replies{"220 Ready", "250 ok"};
     QTest::newRow("multi-line closing line is the code alone")
         << QByteArray("211-Features\r\n SIZE\r\n211\r\n") << Replies{"211"};
-    QTest::newRow("unfinished multi-line gives nothing")
-        << QByteArray("230-Welcome\r\n230-more\r\n") << Replies{};
-    QTest::newRow("lines without a code are skipped")
-        << QByteArray("\r\nhello\r\n226 Done\r\n") << Replies{"226 Done"};
+    QTest::newRow("unfinished multi-line gives nothing") << QByteArray("230-Welcome\r\n230-more\r\n") << Replies{};
+    QTest::newRow("lines without a code are skipped") << QByteArray("\r\nhello\r\n226 Done\r\n") << Replies{"226 Done"};
     QTest::newRow("mixed line ends") << QByteArray("227 Entering (127,0,0,1,4,1)\n150 Opening\r\n")
                                      << Replies{"227 Entering (127,0,0,1,4,1)", "150 Opening"};
 }
 
 // Every stream is fed whole, byte by byte and split at every point: the
 // replies must not depend on how TCP packed them.
-void TstFtpReply::replies() {
+void TstFtpReply::replies()
+{
     QFETCH(QByteArray, stream);
     QFETCH(Replies, expected);
 
@@ -72,7 +73,8 @@ void TstFtpReply::replies() {
     }
 }
 
-void TstFtpReply::overlongLine() {
+void TstFtpReply::overlongLine()
+{
     FtpReplyBuffer buffer;
     const QByteArray tail(FtpReplyBuffer::kMaxPending, 'x');
     QVERIFY(buffer.feed("550 " + tail).isEmpty());
@@ -85,14 +87,16 @@ void TstFtpReply::overlongLine() {
     QCOMPARE(got[1], QByteArray("226 Done"));
 }
 
-void TstFtpReply::resetDropsPartialReply() {
+void TstFtpReply::resetDropsPartialReply()
+{
     FtpReplyBuffer buffer;
     QVERIFY(buffer.feed("230-Welcome\r\n331 Pass").isEmpty());
     buffer.reset();
     QCOMPARE(buffer.feed("220 Ready\r\n"), Replies{"220 Ready"});
 }
 
-void TstFtpReply::code_data() {
+void TstFtpReply::code_data()
+{
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("code");
 
@@ -106,7 +110,8 @@ void TstFtpReply::code_data() {
     QTest::newRow("leading blank") << QByteArray(" 220 x") << 0;
 }
 
-void TstFtpReply::code() {
+void TstFtpReply::code()
+{
     QFETCH(QByteArray, line);
     QFETCH(int, code);
     QCOMPARE(ftpReplyCode(line), code);

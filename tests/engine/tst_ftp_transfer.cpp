@@ -19,7 +19,8 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-QByteArray body(int size) {
+QByteArray body(int size)
+{
     QByteArray out(size, Qt::Uninitialized);
     quint32 x = 12345;
     for (char &c : out) {
@@ -29,24 +30,28 @@ QByteArray body(int size) {
     return out;
 }
 
-QByteArray readFile(const QString &path) {
+QByteArray readFile(const QString &path)
+{
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeFile(const QString &path, const QByteArray &bytes) {
+void writeFile(const QString &path, const QByteArray &bytes)
+{
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
 QStringList login(const QString &directory, const QString &name, const QString &user = u"anonymous"_s,
-                  const QString &password = u"guestpw"_s) {
+                  const QString &password = u"guestpw"_s)
+{
     return {u"USER "_s + user,     u"PASS "_s + password, u"TYPE I"_s,
             u"CWD "_s + directory, u"REST 0"_s,           u"SIZE "_s + name};
 }
 
-QStringList fetch(const QString &name, qint64 restartAt = -1) {
+QStringList fetch(const QString &name, qint64 restartAt = -1)
+{
     QStringList out;
     if (restartAt >= 0)
         out << u"REST "_s + QString::number(restartAt);
@@ -79,7 +84,8 @@ private:
     int addFtp(EngineFixture &fx, const QString &url, const QString &name, bool resumable = false);
 };
 
-int TstFtpTransfer::addFtp(EngineFixture &fx, const QString &url, const QString &name, bool resumable) {
+int TstFtpTransfer::addFtp(EngineFixture &fx, const QString &url, const QString &name, bool resumable)
+{
     fx.window->addnew(url, fx.target(name), 0, 0, resumable, 0, true, u"anonymous"_s, u"guestpw"_s, false);
     for (int i = activas::kSlots - 1; i > 0; --i)
         if (fx.window->existe(i) && fx.window->entry(i).file == fx.target(name))
@@ -87,7 +93,8 @@ int TstFtpTransfer::addFtp(EngineFixture &fx, const QString &url, const QString 
     return 0;
 }
 
-void TstFtpTransfer::transfer_data() {
+void TstFtpTransfer::transfer_data()
+{
     QTest::addColumn<QString>("path");       // after host:port/
     QTest::addColumn<QString>("serverName"); // the name the server knows
     QTest::addColumn<QByteArray>("onDisk");  // the local file before the download
@@ -102,37 +109,34 @@ void TstFtpTransfer::transfer_data() {
 
     QTest::newRow("fresh download") << u"pub/dir/x.tgz"_s << x << QByteArray() << false << int(Plain)
                                     << login(dir, x) + fetch(x, 0) << 0;
-    QTest::newRow("resume a 1000-byte part") << u"pub/dir/x.tgz"_s << x << whole.left(1000) << false
-                                             << int(Plain) << login(dir, x) + fetch(x, 1000) << 1000;
+    QTest::newRow("resume a 1000-byte part")
+        << u"pub/dir/x.tgz"_s << x << whole.left(1000) << false << int(Plain) << login(dir, x) + fetch(x, 1000) << 1000;
     QTest::newRow("REST 0 refused: rewritten, stale tail gone")
         << u"pub/dir/x.tgz"_s << x << QByteArray(whole.size() + 500, 'z') << true << int(RejectRest)
         << login(dir, x) + fetch(x) << 0;
-    QTest::newRow("REST 0 refused for a part") << u"pub/dir/x.tgz"_s << x << whole.left(1000) << true
-                                               << int(RejectRest) << login(dir, x) + fetch(x) << 0;
+    QTest::newRow("REST 0 refused for a part")
+        << u"pub/dir/x.tgz"_s << x << whole.left(1000) << true << int(RejectRest) << login(dir, x) + fetch(x) << 0;
     QTest::newRow("local file longer than the server's")
         << u"pub/dir/x.tgz"_s << x << QByteArray(whole.size() + 10, 'z') << true << int(Plain)
         << login(dir, x) + fetch(x) << 0;
-    QTest::newRow("350 and 213 in one packet")
-        << u"pub/dir/x.tgz"_s << x << whole.left(1000) << false << int(JoinRestAndSize)
-        << login(dir, x) + fetch(x, 1000) << 1000;
+    QTest::newRow("350 and 213 in one packet") << u"pub/dir/x.tgz"_s << x << whole.left(1000) << false
+                                               << int(JoinRestAndSize) << login(dir, x) + fetch(x, 1000) << 1000;
     QTest::newRow("split 227, multi-line 230")
         << u"pub/dir/x.tgz"_s << x << whole.left(70000) << false << int(SplitPassive | MultiLineWelcome)
         << login(dir, x) + fetch(x, 70000) << 70000;
-    QTest::newRow("file in the root")
-        << u"x.tgz"_s << x << QByteArray() << false << int(Plain) << login(u"/"_s, x) + fetch(x, 0) << 0;
-    QTest::newRow("passive reply names another host")
-        << u"pub/dir/x.tgz"_s << x << QByteArray() << false << int(ForeignPassiveHost)
-        << login(dir, x) + fetch(x, 0) << 0;
-    QTest::newRow("%20 in the name") << u"pub/dir/my%20file.tgz"_s << u"my file.tgz"_s << QByteArray()
-                                     << false << int(Plain)
-                                     << login(dir, u"my file.tgz"_s) + fetch(u"my file.tgz"_s, 0) << 0;
+    QTest::newRow("file in the root") << u"x.tgz"_s << x << QByteArray() << false << int(Plain)
+                                      << login(u"/"_s, x) + fetch(x, 0) << 0;
+    QTest::newRow("passive reply names another host") << u"pub/dir/x.tgz"_s << x << QByteArray() << false
+                                                      << int(ForeignPassiveHost) << login(dir, x) + fetch(x, 0) << 0;
+    QTest::newRow("%20 in the name") << u"pub/dir/my%20file.tgz"_s << u"my file.tgz"_s << QByteArray() << false
+                                     << int(Plain) << login(dir, u"my file.tgz"_s) + fetch(u"my file.tgz"_s, 0) << 0;
     const QString odd = u"a\\b%41.tgz"_s;
-    QTest::newRow("other characters as they stand")
-        << u"pub/dir/a\\b%41.tgz"_s << odd << QByteArray() << false << int(Plain)
-        << login(dir, odd) + fetch(odd, 0) << 0;
+    QTest::newRow("other characters as they stand") << u"pub/dir/a\\b%41.tgz"_s << odd << QByteArray() << false
+                                                    << int(Plain) << login(dir, odd) + fetch(odd, 0) << 0;
 }
 
-void TstFtpTransfer::transfer() {
+void TstFtpTransfer::transfer()
+{
     QFETCH(QString, path);
     QFETCH(QString, serverName);
     QFETCH(QByteArray, onDisk);
@@ -172,7 +176,8 @@ void TstFtpTransfer::transfer() {
     QCOMPARE(fx.window->entry(slot).size, qint64(whole.size()));
 }
 
-void TstFtpTransfer::refusedLoginAsksAndRetries() {
+void TstFtpTransfer::refusedLoginAsksAndRetries()
+{
     const QByteArray whole = body(5000);
     testing::FtpScriptServer server;
     server.setFile(u"x.tgz"_s, whole);
@@ -216,15 +221,15 @@ void TstFtpTransfer::refusedLoginAsksAndRetries() {
 
     fx.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(fx.finished(slot), kWaitMs);
-    QCOMPARE(server.commands(), QStringList({u"USER anonymous"_s, u"PASS guestpw"_s}) +
-                                    login(u"/pub"_s, u"x.tgz"_s, u"ana"_s, u"secreto"_s) +
-                                    fetch(u"x.tgz"_s, 0));
+    QCOMPARE(server.commands(), QStringList({u"USER anonymous"_s, u"PASS guestpw"_s})
+                                    + login(u"/pub"_s, u"x.tgz"_s, u"ana"_s, u"secreto"_s) + fetch(u"x.tgz"_s, 0));
     QVERIFY(readFile(fx.target(u"x.bin"_s)) == whole);
 }
 
 // One dialog at a time: a refusal for another download while it asks is
 // not answered with a second dialog.
-void TstFtpTransfer::refusalWhileAskingIsIgnored() {
+void TstFtpTransfer::refusalWhileAskingIsIgnored()
+{
     testing::FtpScriptServer server;
     server.setFile(u"x.tgz"_s, body(100));
     server.setRejectLogins(2);
@@ -233,8 +238,7 @@ void TstFtpTransfer::refusalWhileAskingIsIgnored() {
     bool secondRefused = false;
     fx.prompts.dialogs.enqueue([&](QDialog &) {
         // Let the other download's 530 arrive while this dialog is up.
-        secondRefused =
-            QTest::qWaitFor([&] { return server.commands().count(u"PASS guestpw"_s) == 2; }, kWaitMs);
+        secondRefused = QTest::qWaitFor([&] { return server.commands().count(u"PASS guestpw"_s) == 2; }, kWaitMs);
         QTest::qWait(200);
         return int(QDialog::Accepted);
     });
@@ -243,15 +247,15 @@ void TstFtpTransfer::refusalWhileAskingIsIgnored() {
     const int b = addFtp(fx, url, u"b.bin"_s);
     QVERIFY(a > 0 && b > 0);
 
-    QTRY_VERIFY_WITH_TIMEOUT(fx.window->slot(a).redo->isRunning() || fx.window->slot(b).redo->isRunning(),
-                             kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(fx.window->slot(a).redo->isRunning() || fx.window->slot(b).redo->isRunning(), kWaitMs);
     QVERIFY(secondRefused);
     QCOMPARE(fx.prompts.count(u"dialog"_s), 1);
     // Exactly one of the two was asked about and will retry.
     QVERIFY(fx.window->slot(a).redo->isRunning() != fx.window->slot(b).redo->isRunning());
 }
 
-void TstFtpTransfer::cutTransferResumes() {
+void TstFtpTransfer::cutTransferResumes()
+{
     const QByteArray whole = body(300000);
     testing::FtpScriptServer server;
     server.setFile(u"x.tgz"_s, whole);
@@ -263,8 +267,8 @@ void TstFtpTransfer::cutTransferResumes() {
     QTRY_VERIFY_WITH_TIMEOUT(fx.window->slot(slot).redo->isRunning(), kWaitMs);
     QVERIFY(!fx.finished(slot));
     QCOMPARE(QFileInfo(fx.target(u"x.bin"_s)).size(), qint64(120000));
-    QVERIFY(fx.statusTexts(3).contains(u"Se ha perdido la conexión con "_s + fx.window->entry(slot).url +
-                                       u" . Reconectando..."_s));
+    QVERIFY(fx.statusTexts(3).contains(u"Se ha perdido la conexión con "_s + fx.window->entry(slot).url
+                                       + u" . Reconectando..."_s));
 
     fx.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(fx.finished(slot), kWaitMs);
@@ -273,7 +277,8 @@ void TstFtpTransfer::cutTransferResumes() {
     QVERIFY(readFile(fx.target(u"x.bin"_s)) == whole);
 }
 
-void TstFtpTransfer::controlErrorArmsRetry() {
+void TstFtpTransfer::controlErrorArmsRetry()
+{
     quint16 closedPort = 0;
     {
         QTcpServer probe;

@@ -18,7 +18,8 @@ private slots:
     void aceptarAcceptsWithTheTypedValues();
 };
 
-void TstFtpLogin::startsWithTheAnonymousLogin() {
+void TstFtpLogin::startsWithTheAnonymousLogin()
+{
     ftplogin dialog;
     QCOMPARE(dialog.objectName(), u"ftplogin"_s);
     QCOMPARE(dialog.windowTitle(), u"Usuario/Contraseña"_s);
@@ -30,7 +31,8 @@ void TstFtpLogin::startsWithTheAnonymousLogin() {
     QCOMPARE(password->echoMode(), QLineEdit::Password);
 }
 
-void TstFtpLogin::focusSelectsTheWholeText_data() {
+void TstFtpLogin::focusSelectsTheWholeText_data()
+{
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("reason");
     QTest::newRow("user name, mouse") << u"username"_s << int(Qt::MouseFocusReason);
@@ -38,7 +40,8 @@ void TstFtpLogin::focusSelectsTheWholeText_data() {
     QTest::newRow("user name, other") << u"username"_s << int(Qt::OtherFocusReason);
 }
 
-void TstFtpLogin::focusSelectsTheWholeText() {
+void TstFtpLogin::focusSelectsTheWholeText()
+{
     QFETCH(QString, field);
     QFETCH(int, reason);
     ftplogin dialog;
@@ -52,7 +55,8 @@ void TstFtpLogin::focusSelectsTheWholeText() {
     QVERIFY(!edit->text().isEmpty());
 }
 
-void TstFtpLogin::aceptarAcceptsWithTheTypedValues() {
+void TstFtpLogin::aceptarAcceptsWithTheTypedValues()
+{
     ftplogin dialog;
     dialog.setUsername(u"ana"_s);
     dialog.setPassword(u"secreto"_s);

@@ -41,7 +41,8 @@ private:
     std::unique_ptr<testing::VsftpdFixture> server_;
 };
 
-void TstFtpVsftpd::initTestCase() {
+void TstFtpVsftpd::initTestCase()
+{
     if (!testing::VsftpdFixture::installed())
         QSKIP("vsftpd is not installed (Debian package vsftpd)");
     root_ = std::make_unique<QTemporaryDir>();
@@ -55,12 +56,14 @@ void TstFtpVsftpd::initTestCase() {
     QVERIFY2(server_->start(), qPrintable(server_->error()));
 }
 
-void TstFtpVsftpd::cleanupTestCase() {
+void TstFtpVsftpd::cleanupTestCase()
+{
     server_.reset();
     root_.reset();
 }
 
-int TstFtpVsftpd::addFtp(EngineFixture &fx, const QString &url, const QString &name) {
+int TstFtpVsftpd::addFtp(EngineFixture &fx, const QString &url, const QString &name)
+{
     fx.window->addnew(url, fx.target(name), 0, 0, false, 0, true, u"anonymous"_s, u"guestpw"_s, false);
     for (int i = activas::kSlots - 1; i > 0; --i)
         if (fx.window->existe(i) && fx.window->entry(i).file == fx.target(name))
@@ -68,13 +71,15 @@ int TstFtpVsftpd::addFtp(EngineFixture &fx, const QString &url, const QString &n
     return 0;
 }
 
-void TstFtpVsftpd::download_data() {
+void TstFtpVsftpd::download_data()
+{
     QTest::addColumn<QString>("relative");
     QTest::newRow("file in the root") << u"root.bin"_s;
     QTest::newRow("file in a subfolder with a blank") << u"pub/sub dir/nested.bin"_s;
 }
 
-void TstFtpVsftpd::download() {
+void TstFtpVsftpd::download()
+{
     QFETCH(QString, relative);
     EngineFixture fx;
     const int slot = addFtp(fx, server_->url(relative), u"got.bin"_s);
@@ -84,7 +89,8 @@ void TstFtpVsftpd::download() {
     QCOMPARE(fx.window->entry(slot).size, QFileInfo(source(relative)).size());
 }
 
-void TstFtpVsftpd::resumesAPartialFile() {
+void TstFtpVsftpd::resumesAPartialFile()
+{
     const QString relative = u"pub/sub dir/nested.bin"_s;
     EngineFixture fx;
     {
@@ -101,7 +107,8 @@ void TstFtpVsftpd::resumesAPartialFile() {
     QCOMPARE(fx.window->entry(slot).positionAtConnect, qint64(400001));
 }
 
-void TstFtpVsftpd::cutTransferIsRetried() {
+void TstFtpVsftpd::cutTransferIsRetried()
+{
     const QString relative = u"pub/big.bin"_s;
     EngineFixture fx;
     const int slot = addFtp(fx, server_->url(relative), u"big.bin"_s);

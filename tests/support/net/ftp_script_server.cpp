@@ -32,7 +32,8 @@ struct FtpScriptServer::Session {
 };
 
 FtpScriptServer::FtpScriptServer(QObject *parent)
-    : QObject(parent), control_(new QTcpServer(this)), passive_(new QTcpServer(this)) {
+    : QObject(parent), control_(new QTcpServer(this)), passive_(new QTcpServer(this))
+{
     connect(control_, &QTcpServer::newConnection, this, &FtpScriptServer::acceptControl);
     connect(passive_, &QTcpServer::newConnection, this, &FtpScriptServer::acceptData);
     control_->listen(QHostAddress::LocalHost, 0);
@@ -41,29 +42,35 @@ FtpScriptServer::FtpScriptServer(QObject *parent)
 
 FtpScriptServer::~FtpScriptServer() = default;
 
-bool FtpScriptServer::isListening() const {
+bool FtpScriptServer::isListening() const
+{
     return control_->isListening() && passive_->isListening();
 }
 
-quint16 FtpScriptServer::port() const {
+quint16 FtpScriptServer::port() const
+{
     return control_->serverPort();
 }
 
-void FtpScriptServer::setFile(const QString &name, const QByteArray &body) {
+void FtpScriptServer::setFile(const QString &name, const QByteArray &body)
+{
     fileName_ = name;
     body_ = body;
 }
 
-void FtpScriptServer::setReply(const QString &command, const QByteArray &reply) {
+void FtpScriptServer::setReply(const QString &command, const QByteArray &reply)
+{
     replies_.insert(command, reply);
 }
 
-void FtpScriptServer::setCredentials(const QString &user, const QString &password) {
+void FtpScriptServer::setCredentials(const QString &user, const QString &password)
+{
     user_ = user;
     password_ = password;
 }
 
-void FtpScriptServer::acceptControl() {
+void FtpScriptServer::acceptControl()
+{
     while (QTcpSocket *socket = control_->nextPendingConnection()) {
         ++controlConnections_;
         auto session = std::make_unique<Session>();
@@ -76,7 +83,8 @@ void FtpScriptServer::acceptControl() {
     }
 }
 
-void FtpScriptServer::acceptData() {
+void FtpScriptServer::acceptData()
+{
     while (QTcpSocket *socket = passive_->nextPendingConnection()) {
         ++dataConnections_;
         lastDataPeer_ = socket->peerAddress().toString();
@@ -93,7 +101,8 @@ void FtpScriptServer::acceptData() {
     }
 }
 
-void FtpScriptServer::readCommands(Session *s) {
+void FtpScriptServer::readCommands(Session *s)
+{
     if (!s->control)
         return;
     s->input += s->control->readAll();
@@ -109,7 +118,8 @@ void FtpScriptServer::readCommands(Session *s) {
     }
 }
 
-void FtpScriptServer::answer(Session *s, const QString &line) {
+void FtpScriptServer::answer(Session *s, const QString &line)
+{
     const QString verb = line.section(u' ', 0, 0).toUpper();
     const QString arg = line.section(u' ', 1);
     s->verb = verb;
@@ -135,8 +145,7 @@ void FtpScriptServer::answer(Session *s, const QString &line) {
     } else if (verb == u"TYPE"_s) {
         reply(s, "200 Switching to Binary mode.\r\n");
     } else if (verb == u"CWD"_s) {
-        reply(s, arg.isEmpty() ? "550 Failed to change directory.\r\n"
-                               : "250 Directory successfully changed.\r\n");
+        reply(s, arg.isEmpty() ? "550 Failed to change directory.\r\n" : "250 Directory successfully changed.\r\n");
     } else if (verb == u"REST"_s) {
         s->rest = arg.toLongLong();
         const QByteArray text = "350 Restart position accepted (" + arg.toLatin1() + ").\r\n";
@@ -168,7 +177,8 @@ void FtpScriptServer::answer(Session *s, const QString &line) {
     }
 }
 
-QByteArray FtpScriptServer::passiveReply() const {
+QByteArray FtpScriptServer::passiveReply() const
+{
     const quint16 p = passive_->serverPort();
     QString numbers = passiveHost_;
     numbers.replace(u'.', u',');
@@ -176,7 +186,8 @@ QByteArray FtpScriptServer::passiveReply() const {
     return "227 Entering Passive Mode (" + numbers.toLatin1() + ").\r\n";
 }
 
-void FtpScriptServer::reply(Session *s, const QByteArray &text) {
+void FtpScriptServer::reply(Session *s, const QByteArray &text)
+{
     if (!splitVerb_.isEmpty() && s->verb == splitVerb_ && text.size() > 2) {
         const qsizetype cut = qMin<qsizetype>(5, text.size() / 2);
         send(s, text.left(cut), 0);
@@ -186,13 +197,15 @@ void FtpScriptServer::reply(Session *s, const QByteArray &text) {
     send(s, text, 0);
 }
 
-void FtpScriptServer::send(Session *s, const QByteArray &bytes, int delayMs) {
+void FtpScriptServer::send(Session *s, const QByteArray &bytes, int delayMs)
+{
     s->out.append({bytes, delayMs});
     pump(s);
 }
 
 // Chunks go out in order; a delayed one holds back everything after it.
-void FtpScriptServer::pump(Session *s) {
+void FtpScriptServer::pump(Session *s)
+{
     while (!s->waiting && !s->out.isEmpty()) {
         if (!s->control)
             return;
@@ -210,7 +223,8 @@ void FtpScriptServer::pump(Session *s) {
     }
 }
 
-void FtpScriptServer::startTransfer(Session *s) {
+void FtpScriptServer::startTransfer(Session *s)
+{
     s->retrPending = false;
     QTcpSocket *data = s->data;
     s->data = nullptr;
@@ -222,8 +236,8 @@ void FtpScriptServer::startTransfer(Session *s) {
         bytes.truncate(cutDataAfter_);
         cutDataAfter_ = -1;
     }
-    reply(s, "150 Opening BINARY mode data connection for " + fileName_.toLatin1() + " (" +
-                 QByteArray::number(body_.size()) + " bytes).\r\n");
+    reply(s, "150 Opening BINARY mode data connection for " + fileName_.toLatin1() + " ("
+                 + QByteArray::number(body_.size()) + " bytes).\r\n");
     bytesServed_ += bytes.size();
     data->write(bytes);
     data->disconnectFromHost(); // after the written bytes are out

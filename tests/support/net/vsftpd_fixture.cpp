@@ -30,25 +30,29 @@ constexpr int kPassiveWidth = 20;
 // vsftpd's own empty directory for its unprivileged processes.
 constexpr auto kSecureChrootDir = "/var/run/vsftpd/empty";
 
-quint16 freeLoopbackPort() {
+quint16 freeLoopbackPort()
+{
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
         return 0;
     return probe.serverPort();
 }
 
-QString userName(uid_t uid) {
+QString userName(uid_t uid)
+{
     const passwd *pw = ::getpwuid(uid);
     return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
 }
 
-bool userExists(const char *name) {
+bool userExists(const char *name)
+{
     return ::getpwnam(name) != nullptr;
 }
 
 } // namespace
 
-VsftpdFixture::VsftpdFixture(const QString &anonRoot) : anonRoot_(QDir(anonRoot).absolutePath()) {
+VsftpdFixture::VsftpdFixture(const QString &anonRoot) : anonRoot_(QDir(anonRoot).absolutePath())
+{
     process_.setProcessChannelMode(QProcess::MergedChannels);
     // Its own process group, so the sessions it forks die with it; and it
     // dies with the test, should the test crash before cleaning up.
@@ -58,15 +62,18 @@ VsftpdFixture::VsftpdFixture(const QString &anonRoot) : anonRoot_(QDir(anonRoot)
     });
 }
 
-VsftpdFixture::~VsftpdFixture() {
+VsftpdFixture::~VsftpdFixture()
+{
     stop();
 }
 
-bool VsftpdFixture::installed() {
+bool VsftpdFixture::installed()
+{
     return QFileInfo(QString::fromLatin1(kProgram)).isExecutable();
 }
 
-bool VsftpdFixture::start() {
+bool VsftpdFixture::start()
+{
     if (!installed()) {
         error_ = u"vsftpd is not installed"_s;
         return false;
@@ -90,20 +97,20 @@ bool VsftpdFixture::start() {
 // As root vsftpd drops to its unprivileged accounts and chroots anonymous
 // sessions: it needs its empty directory, and refuses a root the anonymous
 // account could write to, while that account must be able to read it.
-bool VsftpdFixture::prepareAsRoot() {
+bool VsftpdFixture::prepareAsRoot()
+{
     if (!QDir().mkpath(QString::fromLatin1(kSecureChrootDir))) {
         error_ = u"cannot create "_s + QString::fromLatin1(kSecureChrootDir);
         return false;
     }
-    const auto dirPerms = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                          QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                          QFileDevice::ExeOther;
+    const auto dirPerms = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                          | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                          | QFileDevice::ExeOther;
     if (!QFile::setPermissions(anonRoot_, dirPerms)) {
         error_ = u"cannot set the permissions of "_s + anonRoot_;
         return false;
     }
-    QDirIterator it(anonRoot_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(anonRoot_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
         if (info.isDir())
@@ -115,7 +122,8 @@ bool VsftpdFixture::prepareAsRoot() {
     return true;
 }
 
-bool VsftpdFixture::startOnce() {
+bool VsftpdFixture::startOnce()
+{
     port_ = freeLoopbackPort();
     if (port_ == 0) {
         error_ = u"no free loopback port"_s;
@@ -147,8 +155,7 @@ bool VsftpdFixture::startOnce() {
     };
     if (chrooted_) {
         lines << u"secure_chroot_dir=%1"_s.arg(QString::fromLatin1(kSecureChrootDir))
-              << u"ftp_username=%1"_s.arg(userExists("ftp") ? u"ftp"_s : u"nobody"_s)
-              << u"nopriv_user=nobody"_s;
+              << u"ftp_username=%1"_s.arg(userExists("ftp") ? u"ftp"_s : u"nobody"_s) << u"nopriv_user=nobody"_s;
     } else {
         // Without root there is nobody to switch to: the sessions run as us.
         lines << u"run_as_launching_user=YES"_s << u"ftp_username=%1"_s.arg(userName(::geteuid()));
@@ -156,8 +163,8 @@ bool VsftpdFixture::startOnce() {
 
     const QString config = configDir_.filePath(u"vsftpd.conf"_s);
     QFile file(config);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(lines.join(u'\n').toLocal8Bit() + '\n') < 0) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(lines.join(u'\n').toLocal8Bit() + '\n') < 0) {
         error_ = u"cannot write "_s + config;
         return false;
     }
@@ -171,7 +178,8 @@ bool VsftpdFixture::startOnce() {
     return waitForGreeting(kGreetingTimeoutMs);
 }
 
-bool VsftpdFixture::waitForGreeting(int timeoutMs) {
+bool VsftpdFixture::waitForGreeting(int timeoutMs)
+{
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         if (process_.state() != QProcess::Running) {
@@ -196,7 +204,8 @@ bool VsftpdFixture::waitForGreeting(int timeoutMs) {
     return false;
 }
 
-void VsftpdFixture::stop() {
+void VsftpdFixture::stop()
+{
     if (process_.state() == QProcess::NotRunning)
         return;
     const qint64 pid = process_.processId();
@@ -206,7 +215,8 @@ void VsftpdFixture::stop() {
     process_.waitForFinished(3000);
 }
 
-QString VsftpdFixture::url(const QString &relativePath) const {
+QString VsftpdFixture::url(const QString &relativePath) const
+{
     const QString base = u"ftp://127.0.0.1:%1"_s.arg(port_);
     if (chrooted_)
         return base + u'/' + relativePath;
