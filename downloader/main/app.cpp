@@ -1,7 +1,8 @@
 #include "main/app.h"
 
+#include "engine/activas.h"
 #include "main/mainwindow.h"
-#include "settings/cfg.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 
@@ -11,7 +12,11 @@ int runTandrel(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Tandrel"_s);
+    platform::quitOnTerminationSignals();
     MainWindow window;
+    // Asked to end by the system rather than by the user: keep the lists too.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
+                     [&window] { window.active()->guardar_lista_activas(); });
     window.show();
     return QApplication::exec();
 }

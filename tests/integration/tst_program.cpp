@@ -4,7 +4,9 @@
 #include "cutting_proxy.h"
 #include "engine/list_file.h"
 #include "file_digest.h"
+#include "ftp_script_server.h"
 #include "nginx_fixture.h"
+#include "vsftpd_fixture.h"
 #include "settings/settings_file.h"
 
 #include <QDir>
@@ -37,6 +39,9 @@ private slots:
     void cleanup();
     void downloadsTheStoredList();
     void resumesAfterBeingKilled();
+    void savesItsListWhenTerminated();
+    void ftpResumesAPartialFile();
+    void ftpCutIsRetried();
 
 private:
     // A program folder holding a copy of the program and its library.
@@ -138,6 +143,95 @@ void TestProgram::resumesAfterBeingKilled()
     // The second start asked only for what was missing.
     const QString log = nginx_.accessLog();
     QVERIFY2(log.contains(u" 206 "_s), qPrintable(log));
+}
+
+void TestProgram::savesItsListWhenTerminated()
+{
+    testing::CuttingProxy proxy(u"127.0.0.1"_s, nginx_.port());
+    proxy.setCut(1024 * 1024, 1);
+    QList<ListRecord> records(1);
+    records[0].url = proxy.url(u"two.bin"_s);
+    records[0].file = folder_.filePath(u"terminated.bin"_s);
+    prepareFolder(records);
+    startProgram();
+    QTRY_VERIFY_WITH_TIMEOUT(proxy.cutCount() == 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(records[0].file).size() > 0, 5000);
+
+    program_.terminate();
+    QVERIFY(program_.waitForFinished(10000));
+    QCOMPARE(program_.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program_.exitCode(), 0);
+    QFile list(folder_.filePath(u"activas.dwn"_s));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const ListLoad saved = decodeListFile(list.readAll(), ListKind::Active);
+    QVERIFY(saved.error.isEmpty());
+    QCOMPARE(saved.records.size(), 1);
+    QCOMPARE(saved.records[0].position, QFileInfo(records[0].file).size() + 1);
+    QCOMPARE(saved.records[0].size, 4 * 1024 * 1024);
+}
+
+void TestProgram::ftpResumesAPartialFile()
+{
+    if (!testing::VsftpdFixture::installed())
+        QSKIP("vsftpd is not installed");
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(u"pub"_s));
+    QVERIFY(testing::writeRandomFile(root.filePath(u"pub/data.bin"_s), 2 * 1024 * 1024 + 3, 11));
+    QVERIFY(testing::writeRandomFile(root.filePath(u"top.bin"_s), 300000, 12));
+    testing::VsftpdFixture ftp(root.path());
+    QVERIFY2(ftp.start(), qPrintable(ftp.error()));
+
+    QList<ListRecord> records(2);
+    records[0].url = ftp.url(u"pub/data.bin"_s);
+    records[0].file = folder_.filePath(u"data.bin"_s);
+    records[1].url = ftp.url(u"top.bin"_s);
+    records[1].file = folder_.filePath(u"top.bin"_s);
+    for (ListRecord &r : records) {
+        r.ftpuser = u"anonymous"_s;
+        r.ftppass = u"guestpw"_s;
+        r.remember = true;
+    }
+    // The first 400000 bytes are already here from an earlier run.
+    QFile source(root.filePath(u"pub/data.bin"_s));
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    writeFile(records[0].file, source.read(400000));
+    prepareFolder(records);
+    startProgram();
+
+    const QByteArray data = testing::sha256OfFile(root.filePath(u"pub/data.bin"_s));
+    const QByteArray top = testing::sha256OfFile(root.filePath(u"top.bin"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(records[0].file) == data &&
+                                 testing::sha256OfFile(records[1].file) == top,
+                             30000);
+    const QString log = ftp.protocolLog();
+    QVERIFY2(log.contains(u"\"REST 400000\""_s), qPrintable(log.right(3000)));
+}
+
+void TestProgram::ftpCutIsRetried()
+{
+    testing::FtpScriptServer server;
+    QByteArray body(900000, Qt::Uninitialized);
+    for (int k = 0; k < body.size(); ++k)
+        body[k] = char((k * 7 + k / 1000) & 0xFF);
+    server.setFile(u"cut.bin"_s, body);
+    server.setCutDataAfter(300000);
+
+    QList<ListRecord> records(1);
+    records[0].url = u"ftp://127.0.0.1:%1/pub/cut.bin"_s.arg(server.port());
+    records[0].file = folder_.filePath(u"cut.bin"_s);
+    records[0].ftpuser = u"anonymous"_s;
+    records[0].ftppass = u"guestpw"_s;
+    records[0].remember = true;
+    prepareFolder(records);
+    startProgram();
+
+    // The retry waits the configured five seconds, then logs in again and resumes.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(records[0].file).size() == body.size(), 30000);
+    QFile got(records[0].file);
+    QVERIFY(got.open(QIODevice::ReadOnly));
+    QVERIFY(got.readAll() == body);
+    QCOMPARE(server.controlConnections(), 2);
+    QVERIFY(server.commands().filter(u"REST "_s).filter(QRegularExpression(u"^REST [1-9]"_s)).size() == 1);
 }
 
 QTEST_MAIN(TestProgram)

@@ -150,7 +150,11 @@ bool VsftpdFixture::startOnce()
         u"seccomp_sandbox=NO"_s,
         u"isolate=NO"_s,
         u"isolate_network=NO"_s,
-        u"xferlog_enable=NO"_s,
+        // The commands each session received, for tests that check them.
+        u"log_ftp_protocol=YES"_s,
+        u"xferlog_enable=YES"_s,
+        u"xferlog_std_format=NO"_s,
+        u"vsftpd_log_file=%1"_s.arg(configDir_.filePath(u"vsftpd.log"_s)),
         u"dirmessage_enable=NO"_s,
     };
     if (chrooted_) {
@@ -213,6 +217,12 @@ void VsftpdFixture::stop()
         ::kill(-pid_t(pid), SIGKILL);
     process_.kill();
     process_.waitForFinished(3000);
+}
+
+QString VsftpdFixture::protocolLog() const
+{
+    QFile file(configDir_.filePath(u"vsftpd.log"_s));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
 QString VsftpdFixture::url(const QString &relativePath) const

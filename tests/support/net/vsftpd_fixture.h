@@ -36,6 +36,8 @@ public:
     // "ftp://127.0.0.1:PORT/" + the path under which the server shows
     // relativePath of the folder.
     QString url(const QString &relativePath) const;
+    // The server's log: every command received ("FTP command: ... "REST 400000"").
+    QString protocolLog() const;
 
 private:
     bool startOnce();
