@@ -3,7 +3,7 @@
 // its bytes take the body path of the HTTP side unchanged.
 #include "engine/activas.h"
 
-#include "engine/ftplogin.h"
+#include "main/ftplogin.h"
 #include "engine/quiet_abort.h"
 #include "engine/url.h"
 #include "log/notices.h"

@@ -8,6 +8,7 @@
 #include "platform/interval_timer.h"
 #include "rows/download.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -68,6 +69,8 @@ private slots:
     void admissionRuleSendsToQueue();
     void speedTickFillsStatusBar();
     void existeBounds();
+    void finishStepsFollowTheSettings();
+    void fullTableReportsTheError();
 };
 
 void TestActivasHttp::freshDownloadAsksFromByteZeroAndFinishes_data()
@@ -523,6 +526,53 @@ void TestActivasHttp::existeBounds()
     QVERIFY(!f.window->existe(32767));
     f.add(u"http://127.0.0.1:9/a"_s, u"a"_s);
     QVERIFY(f.window->existe(1));
+}
+
+void TestActivasHttp::finishStepsFollowTheSettings()
+{
+    EngineFixture f;
+    RecordingQueue queue;
+    queue.rows = 2;
+    f.window->setQueue(&queue);
+    f.settings->setShowmsg(true);
+    f.settings->setExevirus(true);
+    f.settings->setVirus(u"/opt/scan dir/scan"_s);
+    f.settings->setExt({u".zip"_s, u".bin"_s, u".BIN"_s});
+    f.settings->setDellista(true);
+    f.settings->setAutocont(true);
+    QVERIFY(QDir(f.folder.path()).mkpath(u"msg"_s));
+    f.folder.write(u"msg/notify.wav"_s, "RIFF");
+    HttpScriptServer server;
+    server.setResource(u"/v.bin"_s, pattern(3000));
+    const QString url = server.url(u"/v.bin"_s);
+    QSignalSpy finished(f.window.get(), &activas::finishedFile);
+
+    const int slot = f.add(url, u"with blank.bin"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window->existe(slot), 10000); // removed once finished
+    QCOMPARE(readAll(f.target(u"with blank.bin"_s)), pattern(3000));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toString(), f.target(u"with blank.bin"_s));
+    QCOMPARE(f.prompts.notices(), QStringList{u"Se ha terminado la descarga de "_s + url});
+    QVERIFY(f.prompts.asked.last().extra.endsWith(u"download.gif"_s));
+    QCOMPARE(f.sound.played.size(), 2);
+    // The antivirus gets the path as one argument, blanks and all.
+    const QList<QStringList> expected{{u"/opt/scan dir/scan"_s, f.target(u"with blank.bin"_s)}};
+    QCOMPARE(f.shell.started, expected);
+    QCOMPARE(queue.promotions, 1);
+}
+
+void TestActivasHttp::fullTableReportsTheError()
+{
+    EngineFixture f;
+    for (int k = 1; k <= 40; ++k)
+        f.add(u"http://127.0.0.1:9/f%1"_s.arg(k), u"f%1"_s.arg(k));
+    QVERIFY(f.window->existe(40));
+    QVERIFY(f.prompts.messages().isEmpty());
+    f.add(u"http://127.0.0.1:9/extra"_s, u"extra"_s);
+    QCOMPARE(f.prompts.messages().size(), 1);
+    QVERIFY(f.prompts.messages()[0].startsWith(u"No se ha podido agregar el archivo:\r\n"_s));
+    QCOMPARE(f.prompts.asked[0].icon, platform::Icon::Critical);
+    QCOMPARE(f.window->loadedRows(), 41);
 }
 
 QTEST_MAIN(TestActivasHttp)

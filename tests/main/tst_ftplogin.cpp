@@ -1,4 +1,4 @@
-#include "engine/ftplogin.h"
+#include "main/ftplogin.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>
