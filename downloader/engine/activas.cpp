@@ -204,7 +204,7 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
 
     // A download whose every byte is already on disk is shown finished
     // instead of being fetched again.
-    const bool complete = size > 0 && QFileInfo(file).size() >= size;
+    const bool complete = size > 0 && QFileInfo(file).size() == size;
     if (complete) {
         s.e.position = size + 1;
     } else {

@@ -241,10 +241,12 @@ bool activas::handleResponseHeader(int i)
     }
     case 416: {
         qint64 first = 0, last = 0, total = -1;
-        if (s.response.contentRange(&first, &last, &total) && total >= 0)
+        if (!s.response.contentRange(&first, &last, &total))
+            total = s.e.size > 0 ? s.e.size : -1;
+        // Only a file of exactly the announced size is this download, whole.
+        if (total >= 0 && s.file->size() == total) {
             s.e.size = total;
-        if (s.e.size > 0 && s.file->size() >= s.e.size) {
-            s.e.position = s.e.size + 1;
+            s.e.position = total + 1;
             quietAbort(s.ws);
             finishOrLose(i);
         } else {
@@ -296,9 +298,15 @@ bool activas::handleResponseHeader(int i)
     return true;
 }
 
+// The bytes on disk do not fit what the server has: fetch the file again from
+// its first byte. A server that refuses even that is retried within the budget.
 void activas::restartFromStart(int i)
 {
     Slot &s = slots_[i];
+    if (s.requestedFrom == 0) {
+        loseConnection(i, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
+        return;
+    }
     if (s.file) {
         s.file->resize(0);
         closeTarget(i);

@@ -63,6 +63,8 @@ private slots:
     void retryBudgetRunsOut();
     void exhaustedWithDelincRemovesSilently();
     void rangeNotSatisfiableWithCompleteFileFinishes();
+    void rangeRefusedFromTheStartIsNotALoop_data();
+    void rangeRefusedFromTheStartIsNotALoop();
     void badAddressLeavesNoRow();
     void unwritableTargetIsNeverFinished();
     void listFileRoundTrip();
@@ -381,6 +383,39 @@ void TestActivasHttp::rangeNotSatisfiableWithCompleteFileFinishes()
     const int slot = f.add(server.url(u"/full"_s), u"full"_s, 0, 7, true);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
     QCOMPARE(readAll(f.target(u"full"_s)), QByteArray("abcdef"));
+}
+
+void TestActivasHttp::rangeRefusedFromTheStartIsNotALoop_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("finishes");
+    // An empty file: nothing to fetch, and nothing missing.
+    QTest::newRow("empty file") << QByteArray("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */0\r\n")
+                                << true;
+    QTest::newRow("416 from byte 0") << QByteArray("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */9\r\n")
+                                     << false;
+    QTest::newRow("206 elsewhere") << QByteArray("HTTP/1.1 206 Partial\r\nContent-Range: bytes 5-8/9\r\n"
+                                                 "Content-Length: 4\r\n")
+                                   << false;
+}
+
+void TestActivasHttp::rangeRefusedFromTheStartIsNotALoop()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, finishes);
+    EngineFixture f;
+    HttpScriptServer server;
+    server.setReply(u"/r"_s, head, head.contains("206") ? QByteArray("abcd") : QByteArray());
+    const int slot = f.add(server.url(u"/r"_s), u"r"_s);
+    if (finishes) {
+        QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
+        QCOMPARE(QFileInfo(f.target(u"r"_s)).size(), 0);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(slot).redo->isRunning(), 10000);
+        QTest::qWait(200);
+        QCOMPARE(server.requestCount(u"/r"_s), 1);
+        QVERIFY(!f.finished(slot));
+    }
 }
 
 void TestActivasHttp::badAddressLeavesNoRow()
