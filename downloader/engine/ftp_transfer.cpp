@@ -58,25 +58,6 @@ QString directoryOf(const QString &path)
     return directory.isEmpty() ? u"/"_s : directory;
 }
 
-// The name SIZE and RETR ask for: the last part of the address with "%20"
-// as a blank. Unlike the local name, nothing else is replaced: the server
-// knows the file by exactly this name.
-QString remoteFileName(const QString &url)
-{
-    const qsizetype slashes = url.indexOf(u"//"_s);
-    if (slashes < 0)
-        return u"index.html"_s;
-    QString rest = url.mid(slashes + 2);
-    const qsizetype hostEnd = rest.indexOf(u'/');
-    if (hostEnd >= 0)
-        rest = rest.mid(hostEnd + 1);
-    const qsizetype last = rest.lastIndexOf(u'/');
-    QString name = last > 0 ? rest.mid(last + 1) : rest;
-    if (name.isEmpty())
-        return u"index.html"_s;
-    name.replace(u"%20"_s, u" "_s);
-    return name;
-}
 
 } // namespace
 
@@ -154,7 +135,7 @@ void activas::ftpReply(int i, const QByteArray &line)
     if (code == 350)
         s.e.resumable = true;
     if (s.e.ftpstate == kStateRest) {
-        ftpSend(i, u"SIZE "_s + remoteFileName(s.e.url));
+        ftpSend(i, u"SIZE "_s + urlFileName(s.e.url));
         s.e.ftpstate = kStateSize;
     }
 
@@ -193,7 +174,7 @@ void activas::ftpReply(int i, const QByteArray &line)
         // host the reply names: a server must not send it elsewhere.
         quietAbort(s.ws);
         s.ws->connectToHost(s.ftp->peerAddress(), quint16(port));
-        ftpSend(i, u"RETR "_s + remoteFileName(s.e.url));
+        ftpSend(i, u"RETR "_s + urlFileName(s.e.url));
     }
 
     if (code != 530)

@@ -68,7 +68,7 @@ QString GetPath(const QString &url)
     return rest.mid(slash + 1);
 }
 
-QString GetFileName(const QString &url)
+QString urlFileName(const QString &url)
 {
     const qsizetype slashes = url.indexOf(u"//"_s);
     if (slashes < 0)
@@ -81,7 +81,15 @@ QString GetFileName(const QString &url)
     // A slash at the very start alone does not count: the whole text is the name.
     const qsizetype last = rest.lastIndexOf(u'/');
     QString name = last > 0 ? rest.mid(last + 1) : rest;
+    if (name.isEmpty())
+        return u"index.html"_s;
     name.replace(u"%20"_s, u" "_s);
+    return name;
+}
+
+QString GetFileName(const QString &url)
+{
+    QString name = urlFileName(url);
 
     // The name is joined to the folder the user chose; it must not climb out
     // of it nor name a sub-folder (backslashes count: paths may be Windows ones).

@@ -13,6 +13,9 @@ QString GetHost(const QString &url);
 QString GetPath(const QString &url);
 // Local file name suggested for the URL; never leaves the chosen folder.
 QString GetFileName(const QString &url);
+// The last part of the address as the server knows it ("%20" read as a
+// blank), before GetFileName makes it safe as a local name.
+QString urlFileName(const QString &url);
 // TCP port (80/21 by scheme when none is given, 0 for an unknown scheme).
 quint16 GetPort(const QString &url);
 

@@ -3,6 +3,7 @@
 #include "engine_fixture.h"
 
 #include "engine/list_file.h"
+#include "file_digest.h"
 #include "http_script_server.h"
 #include "log/log_append.h"
 #include "platform/interval_timer.h"
@@ -18,29 +19,6 @@
 using namespace Qt::StringLiterals;
 using testing::HttpScriptServer;
 Q_DECLARE_METATYPE(testing::HttpScriptServer::Options)
-
-namespace {
-QByteArray pattern(int size)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    for (int k = 0; k < size; ++k)
-        b[k] = char((k * 131 + k / 251) & 0xFF);
-    return b;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-} // namespace
 
 class TestActivasHttp : public QObject {
     Q_OBJECT
@@ -104,7 +82,7 @@ void TestActivasHttp::freshDownloadAsksFromByteZeroAndFinishes()
     QFETCH(HttpScriptServer::Options, options);
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(size);
+    const QByteArray body = testing::testBytes(size);
     server.setResource(u"/dir/file.bin"_s, body, options);
 
     const int slot = f.add(server.url(u"/dir/file.bin"_s), u"file.bin"_s);
@@ -112,7 +90,7 @@ void TestActivasHttp::freshDownloadAsksFromByteZeroAndFinishes()
     QVERIFY(f.window->indicador(1)->Reconectando());
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
 
-    QCOMPARE(readAll(f.target(u"file.bin"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"file.bin"_s)), body);
     const auto requests = server.requests();
     QCOMPARE(requests.size(), 1);
     const QByteArray raw = requests[0].raw;
@@ -132,13 +110,13 @@ void TestActivasHttp::resumesFromTheBytesOnDisk()
 {
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(120000);
+    const QByteArray body = testing::testBytes(120000);
     server.setResource(u"/a.bin"_s, body);
-    writeBytes(f.target(u"a.bin"_s), body.left(5000));
+    QVERIFY(testing::writeFile(f.target(u"a.bin"_s), body.left(5000)));
 
     const int slot = f.add(server.url(u"/a.bin"_s), u"a.bin"_s, 120000, 5001, true);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"a.bin"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"a.bin"_s)), body);
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(server.requests()[0].rangeStart(), 5000);
     QCOMPARE(f.window->entry(slot).size, 120000);
@@ -148,15 +126,15 @@ void TestActivasHttp::serverIgnoringRangesRewritesTheFile()
 {
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(40000);
+    const QByteArray body = testing::testBytes(40000);
     HttpScriptServer::Options options;
     options.honourRanges = false;
     server.setResource(u"/x"_s, body, options);
-    writeBytes(f.target(u"x"_s), QByteArray(5000, 'z')); // stale bytes that must not survive
+    QVERIFY(testing::writeFile(f.target(u"x"_s), QByteArray(5000, 'z'))); // stale bytes that must not survive
 
     const int slot = f.add(server.url(u"/x"_s), u"x"_s, 0, 5001, false);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"x"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"x"_s)), body);
     QCOMPARE(f.window->entry(slot).size, 40000);
     QVERIFY(!f.window->entry(slot).resumable);
 }
@@ -165,16 +143,16 @@ void TestActivasHttp::rangeStartingElsewhereRestartsFromByteOne()
 {
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(30000);
+    const QByteArray body = testing::testBytes(30000);
     HttpScriptServer::Options wrong;
     wrong.wrongRangeOffset = 100;
     server.enqueueResource(u"/w"_s, body, wrong);
     server.setResource(u"/w"_s, body);
-    writeBytes(f.target(u"w"_s), body.left(2000));
+    QVERIFY(testing::writeFile(f.target(u"w"_s), body.left(2000)));
 
     const int slot = f.add(server.url(u"/w"_s), u"w"_s, 30000, 2001, true);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"w"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"w"_s)), body);
     QCOMPARE(server.requests().size(), 2);
     QCOMPARE(server.requests()[1].rangeStart(), 0);
 }
@@ -183,7 +161,7 @@ void TestActivasHttp::redirectChainIsFollowed()
 {
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(10000);
+    const QByteArray body = testing::testBytes(10000);
     server.setReply(u"/one"_s, "HTTP/1.1 301 Moved\r\nLocation: " + server.url(u"/two"_s).toUtf8() + "\r\n");
     server.setReply(u"/two"_s, "HTTP/1.1 302 Found\r\nLocation: three\r\nContent-Length: 0\r\n");
     server.setReply(u"/three"_s, "HTTP/1.1 307 Temporary\r\nLocation: /final.bin\r\n");
@@ -191,7 +169,7 @@ void TestActivasHttp::redirectChainIsFollowed()
 
     const int slot = f.add(server.url(u"/one"_s), u"r.bin"_s);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"r.bin"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"r.bin"_s)), body);
     QCOMPARE(f.window->entry(slot).url, server.url(u"/final.bin"_s));
     QVERIFY(f.statusTexts(3).contains(u"El archivo "_s + server.url(u"/one"_s) + u" ha sido movido a "_s +
                                       server.url(u"/two"_s) + u".Se reconectará a esa dirección"_s));
@@ -216,7 +194,7 @@ void TestActivasHttp::notFoundRemovesRowAndPartialFile()
     EngineFixture f;
     HttpScriptServer server;
     server.setReply(u"/gone"_s, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n", "not found");
-    writeBytes(f.target(u"gone"_s), "partial");
+    QVERIFY(testing::writeFile(f.target(u"gone"_s), "partial"));
     const QString url = server.url(u"/gone"_s);
     const int slot = f.add(url, u"gone"_s, 0, 8, false);
     QTRY_VERIFY_WITH_TIMEOUT(!f.window->existe(slot), 10000);
@@ -244,11 +222,11 @@ void TestActivasHttp::errorStatusesStopWithoutSavingThePage()
     EngineFixture f;
     HttpScriptServer server;
     server.setReply(u"/e"_s, statusLine + "\r\nContent-Length: 10\r\n", "error page");
-    writeBytes(f.target(u"e"_s), "kept");
+    QVERIFY(testing::writeFile(f.target(u"e"_s), "kept"));
     const int slot = f.add(server.url(u"/e"_s), u"e"_s, 0, 5, false);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(slot)->redoend(), 10000);
     QCOMPARE(f.prompts.notices(), QStringList{notice});
-    QCOMPARE(readAll(f.target(u"e"_s)), QByteArray("kept"));
+    QCOMPARE(testing::readFile(f.target(u"e"_s)), QByteArray("kept"));
     QVERIFY(f.window->existe(slot));
     QVERIFY(!f.finished(slot));
     QVERIFY(!f.window->slot(slot).redo->isRunning());
@@ -258,16 +236,16 @@ void TestActivasHttp::unavailableIsRetried()
 {
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(9000);
+    const QByteArray body = testing::testBytes(9000);
     server.enqueueReply(u"/busy"_s, "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\n", "busy");
     server.setResource(u"/busy"_s, body);
     const int slot = f.add(server.url(u"/busy"_s), u"busy"_s);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(slot).redo->isRunning(), 10000);
     QCOMPARE(f.window->slot(slot).redo->interval(), 5000);
-    QVERIFY(readAll(f.target(u"busy"_s)).isEmpty());
+    QVERIFY(testing::readFile(f.target(u"busy"_s)).isEmpty());
     f.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"busy"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"busy"_s)), body);
     QCOMPARE(f.window->slot(slot).redo->tag(), u"4"_s);
 }
 
@@ -275,7 +253,7 @@ void TestActivasHttp::cutConnectionResumesOnRetry()
 {
     EngineFixture f;
     HttpScriptServer server;
-    const QByteArray body = pattern(200000);
+    const QByteArray body = testing::testBytes(200000);
     HttpScriptServer::Options cut;
     cut.cutAfterBytes = 70000;
     server.enqueueResource(u"/c"_s, body, cut);
@@ -291,7 +269,7 @@ void TestActivasHttp::cutConnectionResumesOnRetry()
 
     f.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"c"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"c"_s)), body);
     QCOMPARE(server.requests()[1].rangeStart(), got);
 }
 
@@ -300,7 +278,7 @@ void TestActivasHttp::stallIsDetectedAndRetryStillFires()
     EngineFixture f;
     f.settings->setWaitv(10);
     HttpScriptServer server;
-    const QByteArray body = pattern(50000);
+    const QByteArray body = testing::testBytes(50000);
     HttpScriptServer::Options stall;
     stall.stallAfterBytes = 10000;
     server.enqueueResource(u"/s"_s, body, stall);
@@ -324,7 +302,7 @@ void TestActivasHttp::stallIsDetectedAndRetryStillFires()
     f.settings->setSegsv(5);
     QTRY_VERIFY_WITH_TIMEOUT(fired.count() >= 1, 8000);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"s"_s)), body);
+    QCOMPARE(testing::readFile(f.target(u"s"_s)), body);
 }
 
 void TestActivasHttp::retryBudgetRunsOut()
@@ -334,7 +312,7 @@ void TestActivasHttp::retryBudgetRunsOut()
     HttpScriptServer server;
     HttpScriptServer::Options cut;
     cut.cutAfterBytes = 100;
-    server.setResource(u"/never"_s, pattern(5000), cut);
+    server.setResource(u"/never"_s, testing::testBytes(5000), cut);
     const QString url = server.url(u"/never"_s);
     const int slot = f.add(url, u"never"_s);
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -364,7 +342,7 @@ void TestActivasHttp::exhaustedWithDelincRemovesSilently()
     HttpScriptServer server;
     HttpScriptServer::Options cut;
     cut.cutAfterBytes = 100;
-    server.setResource(u"/d"_s, pattern(5000), cut);
+    server.setResource(u"/d"_s, testing::testBytes(5000), cut);
     const int slot = f.add(server.url(u"/d"_s), u"d"_s);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(slot).redo->isRunning(), 10000);
     QVERIFY(QFile::exists(f.target(u"d"_s)));
@@ -379,10 +357,10 @@ void TestActivasHttp::rangeNotSatisfiableWithCompleteFileFinishes()
     EngineFixture f;
     HttpScriptServer server;
     server.setReply(u"/full"_s, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */6\r\n");
-    writeBytes(f.target(u"full"_s), "abcdef");
+    QVERIFY(testing::writeFile(f.target(u"full"_s), "abcdef"));
     const int slot = f.add(server.url(u"/full"_s), u"full"_s, 0, 7, true);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
-    QCOMPARE(readAll(f.target(u"full"_s)), QByteArray("abcdef"));
+    QCOMPARE(testing::readFile(f.target(u"full"_s)), QByteArray("abcdef"));
 }
 
 void TestActivasHttp::rangeRefusedFromTheStartIsNotALoop_data()
@@ -432,7 +410,7 @@ void TestActivasHttp::unwritableTargetIsNeverFinished()
 {
     EngineFixture f;
     HttpScriptServer server;
-    server.setResource(u"/f"_s, pattern(1000));
+    server.setResource(u"/f"_s, testing::testBytes(1000));
     f.window->addnew(server.url(u"/f"_s), f.folder.path() + u"/missing/folder/f"_s, 0, 0, false, 0, true, {}, {},
                      false);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(1)->redoend(), 10000);
@@ -578,13 +556,13 @@ void TestActivasHttp::finishStepsFollowTheSettings()
     QVERIFY(QDir(f.folder.path()).mkpath(u"msg"_s));
     f.folder.write(u"msg/notify.wav"_s, "RIFF");
     HttpScriptServer server;
-    server.setResource(u"/v.bin"_s, pattern(3000));
+    server.setResource(u"/v.bin"_s, testing::testBytes(3000));
     const QString url = server.url(u"/v.bin"_s);
     QSignalSpy finished(f.window.get(), &activas::finishedFile);
 
     const int slot = f.add(url, u"with blank.bin"_s);
     QTRY_VERIFY_WITH_TIMEOUT(!f.window->existe(slot), 10000); // removed once finished
-    QCOMPARE(readAll(f.target(u"with blank.bin"_s)), pattern(3000));
+    QCOMPARE(testing::readFile(f.target(u"with blank.bin"_s)), testing::testBytes(3000));
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished[0][0].toString(), f.target(u"with blank.bin"_s));
     QCOMPARE(f.prompts.notices(), QStringList{u"Se ha terminado la descarga de "_s + url});

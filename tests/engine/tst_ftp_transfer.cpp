@@ -1,4 +1,5 @@
 #include "engine_fixture.h"
+#include "file_digest.h"
 #include "ftp_script_server.h"
 
 #include "platform/interval_timer.h"
@@ -18,30 +19,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kWaitMs = 10000;
-
-QByteArray body(int size)
-{
-    QByteArray out(size, Qt::Uninitialized);
-    quint32 x = 12345;
-    for (char &c : out) {
-        x = x * 1103515245u + 12345u;
-        c = char(x >> 16);
-    }
-    return out;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 QStringList login(const QString &directory, const QString &name, const QString &user = u"anonymous"_s,
                   const QString &password = u"guestpw"_s)
@@ -103,7 +80,7 @@ void TstFtpTransfer::transfer_data()
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<int>("kept"); // bytes of onDisk the download keeps
 
-    const QByteArray whole = body(200000);
+    const QByteArray whole = testing::testBytes(200000);
     const QString dir = u"/pub/dir"_s;
     const QString x = u"x.tgz"_s;
 
@@ -145,7 +122,7 @@ void TstFtpTransfer::transfer()
     QFETCH(QStringList, commands);
     QFETCH(int, kept);
 
-    const QByteArray whole = body(200000);
+    const QByteArray whole = testing::testBytes(200000);
     testing::FtpScriptServer server;
     QVERIFY(server.isListening());
     server.setFile(serverName, whole);
@@ -161,13 +138,13 @@ void TstFtpTransfer::transfer()
     EngineFixture fx;
     const QString name = u"x.bin"_s;
     if (!onDisk.isNull())
-        writeFile(fx.target(name), onDisk);
+        QVERIFY(testing::writeFile(fx.target(name), onDisk));
     const int slot = addFtp(fx, u"ftp://127.0.0.1:%1/"_s.arg(server.port()) + path, name, resumable);
     QVERIFY(slot > 0);
 
     QTRY_VERIFY_WITH_TIMEOUT(fx.finished(slot), kWaitMs);
     QCOMPARE(server.commands(), commands);
-    const QByteArray got = readFile(fx.target(name));
+    const QByteArray got = testing::readFile(fx.target(name));
     QCOMPARE(got.size(), whole.size());
     QVERIFY(got == whole);
     // A resume fetches only what was missing.
@@ -178,7 +155,7 @@ void TstFtpTransfer::transfer()
 
 void TstFtpTransfer::refusedLoginAsksAndRetries()
 {
-    const QByteArray whole = body(5000);
+    const QByteArray whole = testing::testBytes(5000);
     testing::FtpScriptServer server;
     server.setFile(u"x.tgz"_s, whole);
     server.setCredentials(u"ana"_s, u"secreto"_s);
@@ -223,7 +200,7 @@ void TstFtpTransfer::refusedLoginAsksAndRetries()
     QTRY_VERIFY_WITH_TIMEOUT(fx.finished(slot), kWaitMs);
     QCOMPARE(server.commands(), QStringList({u"USER anonymous"_s, u"PASS guestpw"_s})
                                     + login(u"/pub"_s, u"x.tgz"_s, u"ana"_s, u"secreto"_s) + fetch(u"x.tgz"_s, 0));
-    QVERIFY(readFile(fx.target(u"x.bin"_s)) == whole);
+    QVERIFY(testing::readFile(fx.target(u"x.bin"_s)) == whole);
 }
 
 // One dialog at a time: a refusal for another download while it asks is
@@ -231,7 +208,7 @@ void TstFtpTransfer::refusedLoginAsksAndRetries()
 void TstFtpTransfer::refusalWhileAskingIsIgnored()
 {
     testing::FtpScriptServer server;
-    server.setFile(u"x.tgz"_s, body(100));
+    server.setFile(u"x.tgz"_s, testing::testBytes(100));
     server.setRejectLogins(2);
 
     EngineFixture fx;
@@ -256,7 +233,7 @@ void TstFtpTransfer::refusalWhileAskingIsIgnored()
 
 void TstFtpTransfer::cutTransferResumes()
 {
-    const QByteArray whole = body(300000);
+    const QByteArray whole = testing::testBytes(300000);
     testing::FtpScriptServer server;
     server.setFile(u"x.tgz"_s, whole);
     server.setCutDataAfter(120000);
@@ -274,7 +251,7 @@ void TstFtpTransfer::cutTransferResumes()
     QTRY_VERIFY_WITH_TIMEOUT(fx.finished(slot), kWaitMs);
     QCOMPARE(server.controlConnections(), 2);
     QVERIFY(server.commands().contains(u"REST 120000"_s));
-    QVERIFY(readFile(fx.target(u"x.bin"_s)) == whole);
+    QVERIFY(testing::readFile(fx.target(u"x.bin"_s)) == whole);
 }
 
 void TstFtpTransfer::controlErrorArmsRetry()

@@ -23,13 +23,6 @@ QString builtProgram()
 {
     return QString::fromUtf8(TANDREL_DOWNLOADER_PATH);
 }
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 } // namespace
 
 class TestProgram : public QObject {
@@ -83,8 +76,8 @@ void TestProgram::prepareFolder(const QList<ListRecord> &records)
     settings.wavs = false;
     settings.segs = u"5"_s;
     settings.segsv = 5;
-    writeFile(dir + u"/tandrel.ini"_s, encodeSettings(settings));
-    writeFile(dir + u"/activas.dwn"_s, encodeListFile(records, ListKind::Active));
+    QVERIFY(testing::writeFile(dir + u"/tandrel.ini"_s, encodeSettings(settings)));
+    QVERIFY(testing::writeFile(dir + u"/activas.dwn"_s, encodeListFile(records, ListKind::Active)));
 }
 
 void TestProgram::startProgram()
@@ -194,7 +187,7 @@ void TestProgram::ftpResumesAPartialFile()
     // The first 400000 bytes are already here from an earlier run.
     QFile source(root.filePath(u"pub/data.bin"_s));
     QVERIFY(source.open(QIODevice::ReadOnly));
-    writeFile(records[0].file, source.read(400000));
+    QVERIFY(testing::writeFile(records[0].file, source.read(400000)));
     prepareFolder(records);
     startProgram();
 

@@ -36,4 +36,27 @@ bool writeRandomFile(const QString &path, qint64 size, quint32 seed)
     return true;
 }
 
+QByteArray testBytes(int size, quint32 seed)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    quint32 x = seed;
+    for (char &c : out) {
+        x = x * 1103515245u + 12345u;
+        c = char(x >> 16);
+    }
+    return out;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 } // namespace testing
