@@ -76,7 +76,9 @@ QString numberText(double value)
         text.chop(1);
     if (text == u"-0"_s)
         text = u"0"_s;
-    text.replace(u'.', QLocale::system().decimalPoint());
+    // Asked once: this runs for every packet a download receives.
+    static const QString point = QLocale::system().decimalPoint();
+    text.replace(u'.', point);
     return text;
 }
 
