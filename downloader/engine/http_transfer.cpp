@@ -3,6 +3,7 @@
 #include "engine/activas.h"
 
 #include "engine/quiet_abort.h"
+#include "engine/completion.h"
 #include "engine/figures.h"
 #include "engine/queue_hooks.h"
 #include "engine/url.h"
@@ -383,16 +384,14 @@ void activas::finishOrLose(int i)
 {
     Slot &s = slots_[i];
     s.e.speed = 0;
-    const qint64 onDisk = s.e.position > 0 ? s.e.position - 1 : 0;
-    bool lost = s.e.size > 0 && onDisk < s.e.size;
-    if (s.e.ftpstate.isEmpty()) {
-        // A reply cut before its header ended, or a chunked body before its last chunk.
-        if (s.response.state() == HttpResponseParser::State::Incomplete)
-            lost = true;
-        if (s.chunked && !s.bodyComplete)
-            lost = true;
-    }
-    if (lost) {
+    TransferEnd end;
+    end.onDisk = s.e.position > 0 ? s.e.position - 1 : 0;
+    end.size = s.e.size;
+    end.http = s.e.ftpstate.isEmpty();
+    end.headerComplete = s.response.state() != HttpResponseParser::State::Incomplete;
+    end.chunked = s.chunked;
+    end.lastChunkSeen = s.bodyComplete;
+    if (!transferComplete(end)) {
         loseConnection(i, lostText(s.e.url));
         return;
     }

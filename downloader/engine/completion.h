@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QtGlobal>
+
+// What is known about a transfer when its connection ends.
+struct TransferEnd {
+    qint64 onDisk = 0;         // bytes of the file on disk
+    qint64 size = 0;           // announced total, 0 when none was announced
+    bool http = true;          // false for an FTP data connection
+    bool headerComplete = true; // HTTP: the response header had ended
+    bool chunked = false;       // HTTP: the body came in chunks...
+    bool lastChunkSeen = false; // ...and its closing chunk arrived
+};
+
+// A download is finished only when every announced byte is on disk, or, with
+// no size announced, when the body ended complete; anything less is a lost
+// connection to be retried.
+bool transferComplete(const TransferEnd &end);
