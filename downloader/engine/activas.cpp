@@ -200,7 +200,6 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
         return;
     }
     s.wsTag = GetPath(url);
-    s.ftpTag = s.wsTag;
 
     // A download whose every byte is already on disk is shown finished
     // instead of being fetched again.

@@ -29,7 +29,6 @@ struct Slot {
     QString wsTag;
     QString ftpHost;
     quint16 ftpPort = 0;
-    QString ftpTag;
 
     std::unique_ptr<QFile> file; // the target file while a connection is up
     int idle = 0;                // seconds since data last arrived

@@ -14,7 +14,6 @@ QColor oleColor(quint32 value, const QPalette &palette);
 
 constexpr quint32 kSysHighlight = 0x8000000D;
 constexpr quint32 kSysHighlightText = 0x8000000E;
-constexpr quint32 kSysButtonFace = 0x8000000F;
 constexpr quint32 kSysInfoBackground = 0x80000018;
 
 } // namespace platform
