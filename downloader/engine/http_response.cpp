@@ -60,7 +60,6 @@ HttpResponseParser::State HttpResponseParser::feed(const QByteArray &data, QByte
 {
     switch (state_) {
     case State::Complete:
-    case State::NoHeader:
         body->append(data);
         return state_;
     case State::Bad:
@@ -70,33 +69,48 @@ HttpResponseParser::State HttpResponseParser::feed(const QByteArray &data, QByte
     }
 
     // The terminator may straddle the previous packet and this one.
-    const qsizetype searchFrom = qMax<qsizetype>(0, buffer_.size() - 3);
+    qsizetype searchFrom = qMax<qsizetype>(0, buffer_.size() - 3);
     buffer_.append(data);
 
-    const qsizetype prefixLength = qMin(buffer_.size(), kStatusPrefix.size());
-    if (QByteArrayView(buffer_).first(prefixLength) != QByteArrayView(kStatusPrefix).first(prefixLength)) {
-        // Not an HTTP reply (or an HTTP/0.9 one): every byte is data.
-        state_ = State::NoHeader;
-        body->append(buffer_);
-        buffer_.clear();
-        return state_;
-    }
+    for (;;) {
+        const qsizetype prefixLength = qMin(buffer_.size(), kStatusPrefix.size());
+        if (QByteArrayView(buffer_).first(prefixLength) != QByteArrayView(kStatusPrefix).first(prefixLength))
+            return fail(); // an SSH banner, a wrong port, noise: never the file
 
-    const qsizetype end = headerEnd(buffer_, searchFrom);
-    if (end < 0) {
-        if (buffer_.size() >= kMaxHeaderBytes) {
-            state_ = State::Bad;
-            buffer_.clear();
+        const qsizetype end = headerEnd(buffer_, searchFrom);
+        if (end < 0) {
+            if (headBytes_ + buffer_.size() >= kMaxHeaderBytes)
+                return fail();
+            return state_;
         }
-        return state_;
-    }
-    if (end > kMaxHeaderBytes || !parse(buffer_.left(end))) {
-        state_ = State::Bad;
-        buffer_.clear();
-        return state_;
+        headBytes_ += end;
+        if (headBytes_ > kMaxHeaderBytes || !parse(buffer_.left(end)))
+            return fail();
+        buffer_.remove(0, end);
+        if (status_ >= 100 && status_ < 200) {
+            // 100 Continue, 103 Early Hints: the real status follows. A switch
+            // of protocols was never asked for.
+            if (status_ == 101)
+                return fail();
+            statusLine_.clear();
+            status_ = 0;
+            headers_.clear();
+            searchFrom = 0;
+            if (buffer_.isEmpty())
+                return state_;
+            continue;
+        }
+        break;
     }
     state_ = State::Complete;
-    body->append(QByteArrayView(buffer_).sliced(end));
+    body->append(buffer_);
+    buffer_.clear();
+    return state_;
+}
+
+HttpResponseParser::State HttpResponseParser::fail()
+{
+    state_ = State::Bad;
     buffer_.clear();
     return state_;
 }
@@ -108,6 +122,7 @@ void HttpResponseParser::reset()
     statusLine_.clear();
     status_ = 0;
     headers_.clear();
+    headBytes_ = 0;
 }
 
 bool HttpResponseParser::parse(const QByteArray &head)
@@ -144,6 +159,24 @@ bool HttpResponseParser::parse(const QByteArray &head)
             continue; // not a header line; nothing depends on it
         headers_.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     }
+    return lengthsAgree();
+}
+
+// Two different lengths leave the end of the body to a guess: such a reply is
+// not trusted. The same value repeated (as a list too) is harmless.
+bool HttpResponseParser::lengthsAgree() const
+{
+    QByteArray seen;
+    for (const auto &[key, value] : headers_) {
+        if (key.compare("Content-Length", Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QByteArray &item : value.split(',')) {
+            const QByteArray one = item.trimmed();
+            if (!seen.isNull() && one != seen)
+                return false;
+            seen = one;
+        }
+    }
     return true;
 }
 
@@ -157,9 +190,10 @@ QByteArray HttpResponseParser::header(const QByteArray &name) const
 
 qint64 HttpResponseParser::contentLength() const
 {
-    const QByteArray value = header(QByteArrayLiteral("Content-Length"));
+    QByteArray value = header(QByteArrayLiteral("Content-Length"));
     if (value.isNull())
         return -1;
+    value = value.split(',').first(); // the parser made sure the others agree
     qsizetype pos = 0;
     skipBlanks(value, &pos);
     qint64 length = 0;

@@ -10,15 +10,15 @@ public:
     enum class State {
         Incomplete, // more bytes needed
         Complete,   // header parsed; the bytes after it were handed back as body
-        NoHeader,   // the reply does not start with "HTTP/1.": everything is body
-        Bad         // malformed or larger than the cap
+        Bad         // no status line, malformed, conflicting or larger than the cap
     };
 
     static constexpr int kMaxHeaderBytes = 64 * 1024;
 
-    // Feeds received bytes. Once the state is Complete or NoHeader, the bytes
-    // past the header (or all bytes for NoHeader) are appended to *body; later
-    // calls only pass bytes through to *body.
+    // Feeds received bytes. Interim replies (1xx) are skipped. Once the state
+    // is Complete, the bytes past the header are appended to *body; later
+    // calls only pass bytes through to *body. A reply that does not start
+    // with "HTTP/1." is Bad: its bytes are never taken for the file.
     State feed(const QByteArray &data, QByteArray *body);
     State state() const { return state_; }
     void reset();
@@ -27,7 +27,7 @@ public:
     QByteArray statusLine() const { return statusLine_; }
     // The first header of that name (any letter case), value trimmed; null if absent.
     QByteArray header(const QByteArray &name) const;
-    qint64 contentLength() const; // -1 when absent or not a number
+    qint64 contentLength() const; // -1 when absent or not a number; repeats agree (checked by the parser)
     bool chunked() const;         // Transfer-Encoding: chunked
     // Content-Range: bytes first-last/total. Returns false when absent or malformed.
     // total is -1 for "*"; "bytes */total" gives first and last -1.
@@ -39,7 +39,10 @@ private:
     QByteArray statusLine_;
     int status_ = 0;
     QList<QPair<QByteArray, QByteArray>> headers_;
+    qint64 headBytes_ = 0; // interim replies included, against the cap
     bool parse(const QByteArray &head);
+    bool lengthsAgree() const;
+    State fail();
 };
 
 // Decodes a Transfer-Encoding: chunked body fed in any splits.

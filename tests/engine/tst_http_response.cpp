@@ -91,10 +91,33 @@ void TestHttpResponse::parse_data()
                                  << QList<int>{} << State::Complete << 302 << QByteArray();
     QTest::newRow("header not ended") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n")
                                       << QList<int>{} << State::Incomplete << 0 << QByteArray();
-    QTest::newRow("not HTTP") << QByteArray("<html>\r\n\r\nhi") << QList<int>{3} << State::NoHeader << 0
-                              << QByteArray("<html>\r\n\r\nhi");
-    QTest::newRow("other version") << QByteArray("HTTP/2 200\r\n\r\nx") << QList<int>{} << State::NoHeader
-                                   << 0 << QByteArray("HTTP/2 200\r\n\r\nx");
+    // Anything that does not open with a status line is refused, never saved.
+    QTest::newRow("not HTTP") << QByteArray("<html>\r\n\r\nhi") << QList<int>{3} << State::Bad << 0
+                              << QByteArray();
+    QTest::newRow("other version") << QByteArray("HTTP/2 200\r\n\r\nx") << QList<int>{} << State::Bad << 0
+                                   << QByteArray();
+    QTest::newRow("SSH banner") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n") << QList<int>{2} << State::Bad << 0
+                                << QByteArray();
+    QTest::newRow("misspelt") << QByteArray("HTXP/1.1 200 OK\r\n\r\nx") << QList<int>{} << State::Bad << 0
+                              << QByteArray();
+    // Interim replies are skipped, in any packets.
+    const QByteArray interim = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s>\r\n\r\n"
+                               "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    QTest::newRow("100 and 103 before 200")
+        << interim << QList<int>{10, 25, 40, 60} << State::Complete << 200 << QByteArray("ok");
+    QTest::newRow("interim alone so far") << QByteArray("HTTP/1.1 100 Continue\r\n\r\n") << QList<int>{}
+                                          << State::Incomplete << 0 << QByteArray();
+    QTest::newRow("switching protocols") << QByteArray("HTTP/1.1 101 Switching\r\n\r\nx") << QList<int>{}
+                                         << State::Bad << 0 << QByteArray();
+    QTest::newRow("two different lengths")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 5000\r\n\r\nx")
+        << QList<int>{} << State::Bad << 0 << QByteArray();
+    QTest::newRow("lengths in one list that differ")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5, 6\r\n\r\nx") << QList<int>{} << State::Bad << 0
+        << QByteArray();
+    QTest::newRow("the same length twice")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\ncontent-length: 1\r\n\r\nx") << QList<int>{}
+        << State::Complete << 200 << QByteArray("x");
     QTest::newRow("short, still a prefix") << QByteArray("HTTP/") << QList<int>{} << State::Incomplete
                                            << 0 << QByteArray();
     QTest::newRow("status not digits") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\nbody") << QList<int>{}
