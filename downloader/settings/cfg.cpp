@@ -533,6 +533,16 @@ void cfg::acept()
     setResult(QDialog::Accepted);
     hide();
     appendLog(u"\r\n"_s + u"Configuración cambiada a las "_s + QTime::currentTime().toString(u"hh:mm:ss"_s), 0);
+    // A box left empty (or holding no number) would write a line that the
+    // next start refuses, losing every setting after it: it takes its up-down's value.
+    const std::pair<QLineEdit *, QSpinBox *> numbers[] = {
+        {d->segs, d->segsv}, {d->veces, d->vecesv}, {d->maxdesc, d->maxdescval}, {d->wait, d->waitv}};
+    for (const auto &[box, updown] : numbers) {
+        bool ok = false;
+        box->text().trimmed().toInt(&ok);
+        if (!ok)
+            box->setText(QString::number(updown->value()));
+    }
     writeSettings();
     if (defdir().isEmpty())
         setDefdir(defaultSettings(platform::programFolder()).defdir);

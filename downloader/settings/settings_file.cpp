@@ -69,10 +69,13 @@ bool parseOption(const QString &line, bool *value)
     return parseCheck(line, value); // the numeric forms of a Boolean (-1, 0)
 }
 
-bool parseNumericText(const QString &line, QString *text, int *value)
+bool parseNumericText(const QString &line, QString *text, int *value, bool blankIsZero)
 {
     int v = 0;
-    if (!parseNumber(line, &v))
+    // An empty number reads as 0, for the settings where 0 is a value at all.
+    if (blankIsZero && line.trimmed().isEmpty())
+        v = 0;
+    else if (!parseNumber(line, &v))
         return false;
     *text = line.trimmed();
     *value = v;
@@ -166,8 +169,9 @@ SettingsReadResult decodeSettings(const QByteArray &bytes, const QString &progra
     using Reader = std::function<bool(const QString &)>;
     const auto check = [](bool *field) { return Reader([field](const QString &l) { return parseCheck(l, field); }); };
     const auto option = [](bool *field) { return Reader([field](const QString &l) { return parseOption(l, field); }); };
-    const auto numeric = [](QString *text, int *value) {
-        return Reader([text, value](const QString &l) { return parseNumericText(l, text, value); });
+    const auto numeric = [](QString *text, int *value, bool blankIsZero = false) {
+        return Reader(
+            [text, value, blankIsZero](const QString &l) { return parseNumericText(l, text, value, blankIsZero); });
     };
 
     const Reader readers[settingsFixedLines] = {
@@ -184,7 +188,7 @@ SettingsReadResult decodeSettings(const QByteArray &bytes, const QString &progra
             return true;
         },
         numeric(&v.segs, &v.segsv),
-        numeric(&v.veces, &v.vecesv),
+        numeric(&v.veces, &v.vecesv, true), // 0 retries is allowed
         check(&v.delinc),
         check(&v.dellista),
         check(&v.autocont),

@@ -125,6 +125,25 @@ private slots:
         QVERIFY(prompts.asked.isEmpty());
     }
 
+    // Empty number boxes must not write a file the next start refuses.
+    void acceptWithEmptyNumberBoxes()
+    {
+        testing::ScriptedPrompts prompts;
+        testing::TestFolder folder;
+        folder.write(ini, encodeSettings(fileValues()));
+        cfg dialog;
+        dialog.setVecesv(3);
+        dialog.setExt({u".iso"_s});
+        for (const QString &name : {u"segs"_s, u"veces"_s, u"maxdesc"_s, u"wait"_s})
+            dialog.findChild<QLineEdit *>(name)->setText(name == u"wait"_s ? u"pronto"_s : QString());
+        dialog.acept();
+        const SettingsReadResult back = decodeSettings(folder.read(ini), folder.path());
+        QVERIFY2(back.ok(), qPrintable(back.error));
+        QCOMPARE(back.values.vecesv, 3);
+        QCOMPARE(back.values.segsv, dialog.segsv());
+        QCOMPARE(back.values.ext, QStringList{u".iso"_s});
+    }
+
     void emptyDownloadFolderIsWrittenThenRestored()
     {
         testing::ScriptedPrompts prompts;

@@ -236,6 +236,16 @@ private slots:
         QCOMPARE(r.values.ext, defaultSettings(folder).ext);
     }
 
+    // An empty number reads as 0 where 0 is a value of that setting (retries).
+    void emptyRetriesReadAsZero()
+    {
+        const SettingsReadResult r = decodeSettings(withLine(7, "  "), folder);
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.values.vecesv, 0);
+        QCOMPARE(r.values.ext, fullValues().ext);
+        QVERIFY(!decodeSettings(withLine(6, ""), folder).ok()); // 0 is no retry delay
+    }
+
     void bareLineFeedsAndNoFinalLineEnd()
     {
         QByteArray bytes = fullFile;
