@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kActiveLines = 9;
 constexpr int kInactiveLines = 10;
+constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
 int linesPerRecord(ListKind kind)
 {
@@ -145,6 +146,13 @@ ListLoad decodeListFile(const QByteArray &bytes, ListKind kind)
             return load;
         }
         const auto line = [&](int n) -> const QByteArray & { return lines[start + n - 1]; };
+        // No address, path or number is this long: the record is damaged.
+        for (int n = 1; n <= perRecord; ++n) {
+            if (line(n).size() > kMaxLineBytes) {
+                load.error = u"la línea %1 es demasiado larga (%2 bytes)"_s.arg(start + n).arg(line(n).size());
+                return load;
+            }
+        }
         const auto item = [&](int n) { return line(n).trimmed(); };
 
         ListRecord r;

@@ -188,6 +188,10 @@ void TestListFile::decode_data()
     QByteArrayList emptyFlag = kActiveRecord;
     emptyFlag[5] = "";
     QTest::newRow("empty flag") << crlfLines(emptyFlag) << false << 0 << u"línea 6"_s;
+    // A line no address or path can need is a damaged record, not a record.
+    QByteArrayList huge = kActiveRecord;
+    huge[0] = "http://h/" + QByteArray(10 * 1024 * 1024, 'a');
+    QTest::newRow("10 MB line") << one + crlfLines(huge) + one << false << 1 << u"línea 10 es demasiado larga"_s;
 }
 
 void TestListFile::decode()
