@@ -1,6 +1,7 @@
 #include "engine/activas.h"
 
 #include "engine/queue_hooks.h"
+#include "engine/target_path.h"
 #include "engine/url.h"
 #include "main/actions.h"
 #include "platform/interval_timer.h"
@@ -155,6 +156,13 @@ void activas::removeDownload(int i)
 void activas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                      qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember)
 {
+    // Two downloads writing one file would leave a file that is neither.
+    if (targetTaken(file)) {
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + QString::fromLatin1(crlf_) +
+                                        u"El archivo "_s + file + u" ya es el destino de otra descarga."_s,
+                                    platform::Icon::Critical);
+        return;
+    }
     QList<bool> loaded;
     for (const Slot &s : slots_)
         loaded << s.loaded();
@@ -183,10 +191,17 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     s.e.ftpuser = ftpuser;
     s.e.ftppass = ftppass;
     s.e.remember = remember;
-    s.e.ftpstate.clear();
+    s.e.ftpstate = FtpStep::None;
     s.e.speed = 0;
     s.idle = 0;
     s.redirects = 0;
+    // Nothing on disk is this download's until it wrote or proved it.
+    s.ownBytes = false;
+    s.proofLeft = 0;
+    s.sizeChanged = false;
+    s.askingLogin = false;
+    s.dataClosed = false;
+    ++s.generation;
 
     s.redo->setTag(QString::number(settingOr(&cfg::vecesv, 5)));
 
@@ -226,6 +241,17 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     reordenar_indicador();
     if (!nosave)
         guardar_lista_activas();
+}
+
+bool activas::targetTaken(const QString &file) const
+{
+    const QString wanted = sameFileKey(file);
+    for (int i = 1; i < kSlots; ++i) {
+        const Slot &s = slots_[i];
+        if (s.e.used && sameFileKey(s.e.file) == wanted)
+            return true;
+    }
+    return queue_ && queue_->holdsTarget(file);
 }
 
 void activas::reordenar_indicador()

@@ -29,6 +29,8 @@ public:
     void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                 qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember);
     bool existe(int slot) const;
+    // Another download (here or queued) already writes this file.
+    bool targetTaken(const QString &file) const;
     void reordenar_indicador();
     void AgregarArrastrando(const QMimeData *data);
 
@@ -85,21 +87,31 @@ private:
     void wsDisconnected(int i);
     void wsError(int i);
     bool handleResponseHeader(int i);
+    void followRedirect(int i, const QString &location);
     void writeBody(int i, const QByteArray &body);
+    QByteArrayView proveTail(int i, QByteArrayView bytes);
     void showProgress(int i);
     void finishOrLose(int i);
     void finishDownload(int i);
     void connectWs(int i);
     void stopWithError(int i, const QString &notice);
-    void restartFromStart(int i);
+    void restartFromStart(int i, const QString &why);
     void loseConnection(int i, const QString &status);
+    void dropConnections(int i);
 
     // FTP (ftp_transfer.cpp).
+    void setFtpStep(int i, FtpStep step); // the only writer of ftpstate
     void ftpConnected(int i);
     void ftpReadyRead(int i);
     void ftpDisconnected(int i);
     void ftpError(int i);
     void ftpReply(int i, const QByteArray &line);
+    void ftpSizeKnown(int i, qint64 size);
+    void rewriteFromStart(int i);
+    void ftpPassive(int i);
+    void ftpRetrieve(int i, const QByteArray &line);
+    void loginRefused(int i);
+    void askLogin(int i, quint64 generation);
     void ftpSend(int i, const QString &command);
     void connectFtp(int i);
     // The login dialog for a dropped ftp:// address.

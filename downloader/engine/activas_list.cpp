@@ -2,6 +2,7 @@
 #include "engine/activas.h"
 
 #include "engine/list_file.h"
+#include "engine/target_path.h"
 #include "platform/atomic_file.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
@@ -57,7 +58,8 @@ void activas::cargar_lista_activas()
     const ListLoad load = decodeListFile(file.readAll(), ListKind::Active);
     file.close();
     for (const ListRecord &r : load.records)
-        addnew(r.url, r.file, r.size, r.position, r.resumable, 0, true, r.ftpuser, r.ftppass, r.remember);
+        addnew(r.url, listTargetPath(r.file), r.size, r.position, r.resumable, 0, true, r.ftpuser, r.ftppass,
+               r.remember);
     if (!load.error.isEmpty())
         platform::prompts().message(u"Error al cargar lista de activas: "_s + load.error, platform::Icon::Critical,
                                     u"Error"_s);

@@ -10,9 +10,11 @@ struct TransferEnd {
     bool headerComplete = true; // HTTP: the response header had ended
     bool chunked = false;       // HTTP: the body came in chunks...
     bool lastChunkSeen = false; // ...and its closing chunk arrived
+    bool ftpConfirmed = false;  // FTP: the server confirmed the transfer (226)
+    bool tailUnproven = false;  // bytes on disk still being compared with the server's
 };
 
 // A download is finished only when every announced byte is on disk, or, with
-// no size announced, when the body ended complete; anything less is a lost
-// connection to be retried.
+// no size announced, when the body ended complete (HTTP) or the server
+// confirmed it (FTP); anything less is a lost connection to be retried.
 bool transferComplete(const TransferEnd &end);

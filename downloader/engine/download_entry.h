@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/ftp_step.h"
+
 #include <QString>
 
 // One download's record; the active table and the queue hold 41 of them
@@ -17,7 +19,7 @@ struct DownloadEntry {
     qint64 positionAtConnect = 0;
     QString ftpuser;
     QString ftppass;
-    QString ftpstate; // FTP step whose reply is awaited; "" when none
+    FtpStep ftpstate = FtpStep::None; // set through activas::setFtpStep only
     bool remember = false;
     bool locked = false;
 };

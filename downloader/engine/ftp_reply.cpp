@@ -1,5 +1,7 @@
 #include "engine/ftp_reply.h"
 
+#include <limits>
+
 namespace {
 
 bool isDigit(char c)
@@ -72,4 +74,21 @@ int ftpReplyCode(const QByteArray &line)
     if (line.size() > 3 && line[3] != ' ' && line[3] != '-')
         return 0;
     return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+qint64 ftpSizeValue(const QByteArray &line)
+{
+    const QByteArray number = line.mid(4).trimmed();
+    if (number.isEmpty() || number.size() > 19)
+        return -1;
+    qint64 value = 0;
+    for (const char c : number) {
+        if (!isDigit(c))
+            return -1;
+        const int digit = c - '0';
+        if (value > (std::numeric_limits<qint64>::max() - digit) / 10)
+            return -1;
+        value = value * 10 + digit;
+    }
+    return value;
 }

@@ -21,3 +21,7 @@ private:
 
 // The three-digit code at the start of a reply line, 0 when there is none.
 int ftpReplyCode(const QByteArray &line);
+
+// The size in a "213 <n>" reply: only a plain decimal number that fits in 63
+// bits counts; anything else (-1, text, too large) gives -1, size unknown.
+qint64 ftpSizeValue(const QByteArray &line);

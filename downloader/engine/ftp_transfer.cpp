@@ -5,7 +5,9 @@
 
 #include "main/ftplogin.h"
 #include "engine/quiet_abort.h"
+#include "engine/http_decision.h"
 #include "engine/url.h"
+#include "log/log_append.h"
 #include "log/notices.h"
 #include "platform/prompts.h"
 #include "rows/download.h"
@@ -13,15 +15,11 @@
 #include <QPointer>
 #include <QTcpSocket>
 
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kStateLogin = u"FTP"_s;
-const QString kStateRest = u"REST"_s;
-const QString kStateSize = u"GETSIZE"_s;
 const QString kWrongLogin = u"Usuario incorrecto."_s;
 
 // The login dialog shown on a refused login; one for the window, alive
@@ -30,21 +28,6 @@ QPointer<ftplogin> &wrongLoginDialog()
 {
     static QPointer<ftplogin> dialog;
     return dialog;
-}
-
-// The number after the reply code ("213 1234" -> 1234); 0 when there is none.
-qint64 replyNumber(const QByteArray &line)
-{
-    qint64 value = 0;
-    qsizetype k = 4;
-    while (k < line.size() && line[k] == ' ')
-        ++k;
-    for (; k < line.size() && line[k] >= '0' && line[k] <= '9'; ++k) {
-        if (value > (std::numeric_limits<qint64>::max() - 9) / 10)
-            return 0;
-        value = value * 10 + (line[k] - '0');
-    }
-    return value;
 }
 
 // "pub/dir/x.tgz" -> "/pub/dir"; a file in the root gives "/", since
@@ -58,15 +41,29 @@ QString directoryOf(const QString &path)
     return directory.isEmpty() ? u"/"_s : directory;
 }
 
+bool refused(int code)
+{
+    return code >= 400;
+}
 
 } // namespace
+
+void activas::setFtpStep(int i, FtpStep step)
+{
+    Slot &s = slots_[i];
+    if (s.e.ftpstate == step)
+        return;
+    qCDebug(lcFtp) << "slot" << i << ftpStepName(s.e.ftpstate) << "->" << ftpStepName(step);
+    s.e.ftpstate = step;
+}
 
 void activas::connectFtp(int i)
 {
     Slot &s = slots_[i];
     quietAbort(s.ftp);
     s.replies.reset();
-    s.e.ftpstate.clear();
+    s.dataClosed = false;
+    setFtpStep(i, FtpStep::None);
     s.ftp->connectToHost(s.ftpHost, s.ftpPort);
 }
 
@@ -86,7 +83,7 @@ void activas::ftpSend(int i, const QString &command)
 void activas::ftpConnected(int i)
 {
     Slot &s = slots_[i];
-    s.e.ftpstate = kStateLogin;
+    setFtpStep(i, FtpStep::Login);
     if (s.indicador)
         s.indicador->setReconectando(false);
     if (openTarget(i))
@@ -102,118 +99,223 @@ void activas::ftpReadyRead(int i)
     const QList<QByteArray> replies = slots_[i].replies.feed(socket->readAll());
     for (const QByteArray &line : replies) {
         ftpReply(i, line);
-        // A reply may end this connection (or, through a dialog, the slot
-        // or the window); what is left of the packet belongs to nobody then.
+        // A reply may end this connection; what is left of the packet
+        // belongs to nobody then.
         if (!self || !socket || slots_[i].ftp != socket || socket->state() != QAbstractSocket::ConnectedState)
             return;
     }
 }
 
+// One complete reply, read in the light of the step that awaits it.
 void activas::ftpReply(int i, const QByteArray &line)
 {
     Slot &s = slots_[i];
     const int code = ftpReplyCode(line);
-    const bool loggingIn = s.e.ftpstate == kStateLogin;
-
-    // The login steps answer only while logging in: a late 250 (some servers
-    // end a RETR with it) must not start the exchange again.
-    if (code == 220 && loggingIn)
-        ftpSend(i, u"USER "_s + s.e.ftpuser);
-    if (code == 331 && loggingIn)
-        ftpSend(i, u"PASS "_s + s.e.ftppass);
-    if (code == 230 && loggingIn) {
-        // Image type, so the bytes arrive unchanged and SIZE is allowed.
-        ftpSend(i, u"TYPE I"_s);
-        ftpSend(i, u"CWD "_s + directoryOf(GetPath(s.e.url)));
-    }
-    if (code == 250 && loggingIn) {
-        // The reply to this REST decides for this connection alone.
-        s.e.resumable = false;
-        ftpSend(i, u"REST 0"_s);
-        s.e.ftpstate = kStateRest;
-    }
-    if (code == 350)
-        s.e.resumable = true;
-    if (s.e.ftpstate == kStateRest) {
-        ftpSend(i, u"SIZE "_s + urlFileName(s.e.url));
-        s.e.ftpstate = kStateSize;
-    }
-
-    if (code == 213 && s.e.ftpstate == kStateSize) {
-        if (!openTarget(i))
-            return;
-        s.e.size = replyNumber(line);
-        const qint64 onDisk = s.file->size();
-        // A local file longer than the server's is not a part of it.
-        if (s.e.resumable && s.e.size > 0 && onDisk > s.e.size)
-            s.e.resumable = false;
-        if (s.e.resumable) {
-            ftpSend(i, u"REST "_s + QString::number(onDisk));
-            s.file->seek(onDisk);
-            s.e.position = onDisk + 1;
-        } else {
-            // Rewritten from byte 1: nothing of an older, longer file may stay.
-            s.file->resize(0);
-            s.file->seek(0);
-            s.e.position = 1;
-        }
-        s.e.positionAtConnect = s.e.position;
-        s.e.elapsedAtConnect = s.e.elapsed;
-        s.idle = 0;
-        ftpSend(i, u"PASV"_s);
-    }
-
-    if (code == 227 && s.e.ftpstate == kStateSize) {
-        const qsizetype open = line.indexOf('(');
-        const qsizetype close = open < 0 ? -1 : line.indexOf(')', open);
-        QString numbers = QString::fromLatin1(close < 0 ? line.mid(4) : line.mid(open + 1, close - open - 1));
-        QString address;
-        int port = 0;
-        ParsePassiveReply(numbers, address, port);
-        // The data connection goes to the server we logged in to, whatever
-        // host the reply names: a server must not send it elsewhere.
-        quietAbort(s.ws);
-        s.ws->connectToHost(s.ftp->peerAddress(), quint16(port));
-        ftpSend(i, u"RETR "_s + urlFileName(s.e.url));
-    }
-
-    if (code != 530)
+    if (code == 530) {
+        loginRefused(i);
         return;
+    }
+    switch (s.e.ftpstate) {
+    case FtpStep::None:
+    case FtpStep::Done:
+        return;
+    case FtpStep::Login:
+        if (code == 220)
+            ftpSend(i, u"USER "_s + s.e.ftpuser);
+        else if (code == 331)
+            ftpSend(i, u"PASS "_s + s.e.ftppass);
+        else if (code == 230) {
+            // Image type, so the bytes arrive unchanged and SIZE is allowed.
+            ftpSend(i, u"TYPE I"_s);
+            ftpSend(i, u"CWD "_s + directoryOf(GetPath(s.e.url)));
+        } else if (code == 250) {
+            // The answer to "REST 0" tells whether this server resumes; the
+            // size is asked for at once, its answer comes second.
+            ftpSend(i, u"REST 0"_s);
+            ftpSend(i, u"SIZE "_s + urlFileName(s.e.url));
+            setFtpStep(i, FtpStep::RestZero);
+        } else if (refused(code) && code != 500 && code != 502 && code != 504)
+            // A missing folder, a server going down: not worth waiting for the
+            // watchdog. (TYPE may be refused harmlessly with 500/502/504.)
+            loseConnection(i, u"El servidor "_s + s.ftpHost + u" ha respondido: "_s + QString::fromUtf8(line));
+        return;
+    case FtpStep::RestZero:
+        if (code == 350 || refused(code)) {
+            s.e.resumable = code == 350;
+            setFtpStep(i, FtpStep::Size);
+        }
+        return;
+    case FtpStep::Size:
+        if (code == 213 || refused(code))
+            ftpSizeKnown(i, code == 213 ? ftpSizeValue(line) : -1);
+        return;
+    case FtpStep::RestAt:
+        if (code == 350) {
+            ftpPassive(i);
+        } else if (refused(code)) {
+            // The server will send from its first byte: that is where it goes.
+            s.e.resumable = false;
+            s.proofLeft = 0;
+            rewriteFromStart(i);
+            ftpPassive(i);
+        }
+        return;
+    case FtpStep::Passive:
+        if (code == 227)
+            ftpRetrieve(i, line);
+        else if (refused(code))
+            loseConnection(i, u"El servidor "_s + s.ftpHost + u" ha respondido: "_s + QString::fromUtf8(line));
+        return;
+    case FtpStep::Retrieve:
+        if (code == 226 || code == 250) {
+            setFtpStep(i, FtpStep::Done);
+            if (s.dataClosed || !s.ws || s.ws->state() == QAbstractSocket::UnconnectedState) {
+                s.dataClosed = false;
+                finishOrLose(i);
+            }
+        } else if (refused(code)) {
+            // "426 Transfer aborted" and its kind: whatever arrived is not the whole file.
+            loseConnection(i, lostConnectionText(s.e.url));
+        }
+        return;
+    }
+}
 
-    // Login refused: ask again, then retry with what the user typed. While
-    // the dialog asks for another download, that answer is awaited first.
+// The size reply is in (-1: unknown). Decides where the bytes will go.
+void activas::ftpSizeKnown(int i, qint64 size)
+{
+    Slot &s = slots_[i];
+    if (!openTarget(i))
+        return;
+    if (s.e.size > 0 && size >= 0 && size != s.e.size) {
+        const QString notice = sizeChangedNotice(s.e.url, s.e.size, size);
+        s.sizeChanged = true;
+        appendLog(u"\r\n"_s + notice, 0x0000FF);
+        stopWithError(i, notice);
+        return;
+    }
+    if (size >= 0)
+        s.e.size = size;
+    const qint64 onDisk = s.file->size();
+    // A local file longer than the server's is not a part of it.
+    if (s.e.resumable && s.e.size > 0 && onDisk > s.e.size)
+        s.e.resumable = false;
+    s.proofLeft = 0;
+    qint64 from = onDisk;
+    if (s.e.resumable && onDisk > 0 && !s.ownBytes) {
+        // Bytes this download did not write itself are proven first.
+        from = onDisk < kTailProof ? 0 : onDisk - kTailProof;
+        s.proofLeft = onDisk - from;
+        s.proofAt = from;
+    }
+    s.e.elapsedAtConnect = s.e.elapsed;
+    s.idle = 0;
+    if (!s.e.resumable) {
+        rewriteFromStart(i);
+        ftpPassive(i);
+        return;
+    }
+    // The answer to this REST decides where the bytes go (RestAt).
+    if (from == 0) {
+        s.proofLeft = 0;
+        rewriteFromStart(i);
+    } else {
+        s.file->seek(onDisk);
+        s.e.position = onDisk + 1;
+        s.e.positionAtConnect = s.e.position;
+    }
+    ftpSend(i, u"REST "_s + QString::number(from));
+    setFtpStep(i, FtpStep::RestAt);
+}
+
+// The file is written again from its first byte.
+void activas::rewriteFromStart(int i)
+{
+    Slot &s = slots_[i];
+    if (!s.file)
+        return;
+    s.file->resize(0);
+    s.file->seek(0);
+    s.ownBytes = true;
+    s.e.position = 1;
+    s.e.positionAtConnect = 1;
+}
+
+void activas::ftpPassive(int i)
+{
+    ftpSend(i, u"PASV"_s);
+    setFtpStep(i, FtpStep::Passive);
+}
+
+void activas::ftpRetrieve(int i, const QByteArray &line)
+{
+    Slot &s = slots_[i];
+    const qsizetype open = line.indexOf('(');
+    const qsizetype close = open < 0 ? -1 : line.indexOf(')', open);
+    QString numbers = QString::fromLatin1(close < 0 ? line.mid(4) : line.mid(open + 1, close - open - 1));
+    QString address;
+    int port = 0;
+    ParsePassiveReply(numbers, address, port);
+    // The data connection goes to the server we logged in to, whatever
+    // host the reply names: a server must not send it elsewhere.
+    quietAbort(s.ws);
+    s.dataClosed = false;
+    s.ws->connectToHost(s.ftp->peerAddress(), quint16(port));
+    ftpSend(i, u"RETR "_s + urlFileName(s.e.url));
+    setFtpStep(i, FtpStep::Retrieve);
+}
+
+// Login refused: the connections end now; the user is asked once this
+// handler has returned, and the slot waits for the answer without retrying.
+void activas::loginRefused(int i)
+{
+    Slot &s = slots_[i];
+    // While the dialog asks for another download this refusal is left
+    // unanswered; the watchdog tries this one again later.
     QPointer<ftplogin> &shared = wrongLoginDialog();
     if (shared && shared->windowTitle() == kWrongLogin)
         return;
+    dropConnections(i);
+    if (s.indicador)
+        s.indicador->setReconectando(true);
+    s.askingLogin = true;
+    // A placeholder holds the dialog's place until it is shown.
+    shared = new ftplogin(this);
+    shared->setWindowTitle(kWrongLogin);
+    const quint64 generation = s.generation;
+    QMetaObject::invokeMethod(
+        this, [this, i, generation] { askLogin(i, generation); }, Qt::QueuedConnection);
+}
+
+void activas::askLogin(int i, quint64 generation)
+{
+    QPointer<ftplogin> dialog = wrongLoginDialog();
+    if (!slots_[i].e.used || slots_[i].generation != generation) {
+        delete dialog;
+        return;
+    }
     QPointer<activas> self(this);
-    QPointer<QTcpSocket> socket = s.ftp;
-    auto *dialog = new ftplogin(this);
-    shared = dialog;
-    dialog->setWindowTitle(kWrongLogin);
     PlayNoticeSound(msgFile(u"user.wav"_s));
-    dialog->setUsername(s.e.ftpuser);
-    dialog->setPassword(s.e.ftppass);
-    dialog->setRemember(s.e.remember);
+    dialog->setUsername(slots_[i].e.ftpuser);
+    dialog->setPassword(slots_[i].e.ftppass);
+    dialog->setRemember(slots_[i].e.remember);
     platform::prompts().execDialog(*dialog);
 
     // The window, or this download, may have gone while the dialog waited.
-    if (!self)
+    if (!self || !dialog)
         return;
     const QString user = dialog->username();
     const QString password = dialog->password();
     const bool remember = dialog->remember();
     delete dialog;
-    if (!socket || s.ftp != socket || !s.e.used)
+    Slot &s = slots_[i];
+    if (!s.e.used || s.generation != generation)
         return;
+    s.askingLogin = false;
     s.e.ftpuser = user;
     s.e.ftppass = password;
     s.e.remember = remember;
-    quietAbort(s.ftp);
-    closeTarget(i);
-    quietAbort(s.ws);
     armRetry(i);
-    if (s.indicador)
-        s.indicador->setReconectando(true);
 }
 
 void activas::ftpDisconnected(int i)
@@ -223,12 +325,14 @@ void activas::ftpDisconnected(int i)
         return;
     if (s.ftp->bytesAvailable() > 0)
         ftpReadyRead(i);
-    if (!s.e.used || !s.ws)
+    if (!s.e.used || !s.ws || s.e.ftpstate == FtpStep::None)
         return;
-    // A server may close the control connection while the data connection
-    // still delivers; the file stays open for it, and its end decides.
-    if (s.ws->state() == QAbstractSocket::UnconnectedState)
-        closeTarget(i);
+    if (s.e.ftpstate == FtpStep::Done)
+        return; // confirmed: the data connection's end decides
+    // Without the server's confirmation a transfer of unknown size cannot
+    // end well; a known size may still arrive whole on the data connection.
+    if (s.e.size == 0 || s.dataClosed || s.ws->state() == QAbstractSocket::UnconnectedState)
+        loseConnection(i, lostConnectionText(s.e.url));
 }
 
 void activas::ftpError(int i)
@@ -240,13 +344,14 @@ void activas::ftpError(int i)
     if (s.ftp->error() == QAbstractSocket::RemoteHostClosedError)
         return;
     const QString text = s.ftp->errorString();
-    quietAbort(s.ftp);
     // A finished download keeps its file; a broken idle control connection
     // is no reason to fetch it again.
-    if (s.indicador && s.indicador->finalizado())
+    if (s.indicador && s.indicador->finalizado()) {
+        quietAbort(s.ftp);
         return;
+    }
     emit statusText(3, text);
-    closeTarget(i);
+    dropConnections(i);
     armRetry(i);
 }
 

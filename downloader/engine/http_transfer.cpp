@@ -5,6 +5,7 @@
 #include "engine/quiet_abort.h"
 #include "engine/completion.h"
 #include "engine/figures.h"
+#include "engine/http_decision.h"
 #include "engine/queue_hooks.h"
 #include "engine/url.h"
 #include "log/log_append.h"
@@ -39,11 +40,6 @@ QByteArray requestTarget(const QString &tag)
             out += c;
     }
     return out;
-}
-
-QString lostText(const QString &url)
-{
-    return u"Se ha perdido la conexión con "_s + url + u" . Reconectando..."_s;
 }
 
 QString resolveLocation(const QString &current, const QString &location)
@@ -95,10 +91,7 @@ void activas::fileFailed(int i, const QString &what)
     const QString text = u"No se ha podido escribir en "_s + s.e.file + u": "_s + what;
     emit statusText(3, text);
     appendLog(u"\r\n"_s + text, 0x0000FF);
-    quietAbort(s.ws);
-    quietAbort(s.ftp);
-    s.e.ftpstate.clear();
-    s.file.reset();
+    dropConnections(i);
     s.e.speed = 0;
     if (s.redo)
         s.redo->setInterval(0);
@@ -109,7 +102,7 @@ void activas::fileFailed(int i, const QString &what)
 void activas::wsConnected(int i)
 {
     Slot &s = slots_[i];
-    if (!s.e.ftpstate.isEmpty())
+    if (s.e.ftpstate != FtpStep::None)
         return;
     if (s.e.position == 0)
         s.e.position = 1;
@@ -120,6 +113,16 @@ void activas::wsConnected(int i)
         s.e.position = length + 1;
 
     s.requestedFrom = s.e.position - 1;
+    s.proofLeft = 0;
+    if (length > 0 && !s.ownBytes) {
+        // Bytes this download did not write itself are proven before anything
+        // is appended to them: the tail is asked for again and compared.
+        s.requestedFrom = length < kTailProof ? 0 : length - kTailProof;
+    }
+    if (!hostIsSafe(s.wsHost)) {
+        stopWithError(i, u"Dirección incorrecta: "_s + s.e.url);
+        return;
+    }
     QByteArray host = s.wsHost.toUtf8();
     if (s.wsPort != 80)
         host += ':' + QByteArray::number(s.wsPort);
@@ -130,7 +133,6 @@ void activas::wsConnected(int i)
     s.ws->write(request);
 
     // Where the body goes is decided by the reply (206 from this offset, or the whole file).
-    s.file->seek(s.requestedFrom);
     s.e.positionAtConnect = s.e.position;
     if (s.indicador)
         s.indicador->setReconectando(false);
@@ -147,7 +149,7 @@ void activas::wsReadyRead(int i)
         return;
     s.idle = 0;
 
-    if (!s.e.ftpstate.isEmpty()) {
+    if (s.e.ftpstate != FtpStep::None) {
         writeBody(i, received);
     } else {
         QByteArray body;
@@ -178,7 +180,7 @@ void activas::wsReadyRead(int i)
     if (!s.file || !s.e.used)
         return;
     const qint64 onDisk = s.e.position - 1;
-    if ((s.e.size > 0 && onDisk >= s.e.size) || s.bodyComplete) {
+    if (s.proofLeft == 0 && ((s.e.size > 0 && onDisk >= s.e.size) || s.bodyComplete)) {
         quietAbort(s.ws);
         finishOrLose(i);
     }
@@ -188,133 +190,124 @@ void activas::wsReadyRead(int i)
 bool activas::handleResponseHeader(int i)
 {
     Slot &s = slots_[i];
-    const int status = s.response.status();
-    const qint64 length = s.response.contentLength();
+    ResponseFacts facts;
+    facts.status = s.response.status();
+    facts.statusLine = s.response.statusLine();
+    facts.contentLength = s.response.contentLength();
+    facts.chunked = s.response.chunked();
+    qint64 last = 0;
+    facts.ranged = s.response.contentRange(&facts.rangeFirst, &last, &facts.rangeTotal);
+    facts.location = s.response.header("Location");
+    facts.requestedFrom = s.requestedFrom;
+    facts.onDisk = s.file ? s.file->size() : 0;
+    facts.knownSize = s.e.size;
+    facts.url = s.e.url;
+    facts.host = s.wsHost;
+    const ResponseDecision decision = decideResponse(facts);
 
-    if (status >= 300 && status < 400 && status != 300 && status != 304 && status != 305) {
-        const QByteArray location = s.response.header("Location");
-        if (location.isNull()) {
-            // Nowhere to go: treat it as a lost connection and try again later.
-            loseConnection(i, lostText(s.e.url));
-            return false;
-        }
-        const QString target = resolveLocation(s.e.url, QString::fromUtf8(location));
-        emit statusText(3, u"El archivo "_s + s.e.url + u" ha sido movido a "_s + target +
-                               u".Se reconectará a esa dirección"_s);
-        closeTarget(i);
-        quietAbort(s.ws);
-        if (++s.redirects > kMaxRedirects) {
-            stopWithError(i, u"Demasiadas redirecciones seguidas: "_s + s.e.url + u" vuelve a redirigir a "_s +
-                                 target + u"."_s);
-            return false;
-        }
-        if (!target.startsWith(u"http://"_s)) {
-            stopWithError(i, u"El archivo "_s + s.e.url + u" ha sido movido a "_s + target +
-                                 u", una dirección que no se puede descargar."_s);
-            return false;
-        }
-        if (s.indicador)
-            s.indicador->setReconectando(true);
-        s.e.url = target;
-        s.wsHost = GetHost(target);
-        s.wsPort = GetPort(target);
-        s.wsTag = GetPath(target);
-        connectWs(i);
+    if (decision.kind != ResponseDecision::Kind::Redirect)
+        s.redirects = 0;
+    switch (decision.kind) {
+    case ResponseDecision::Kind::Redirect:
+        followRedirect(i, QString::fromUtf8(decision.location));
         return false;
-    }
-    s.redirects = 0;
-
-    switch (status) {
-    case 400:
-        stopWithError(i, u"Error de sintaxis en la petición"_s);
+    case ResponseDecision::Kind::Retry:
+        loseConnection(i, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
         return false;
-    case 401:
-    case 403:
-        stopWithError(i, u"Acceso denegado al archivo"_s);
+    case ResponseDecision::Kind::Stop:
+        s.sizeChanged = decision.sizeChanged;
+        if (decision.sizeChanged)
+            appendLog(u"\r\n"_s + decision.notice, 0x0000FF);
+        stopWithError(i, decision.notice);
         return false;
-    case 404: {
+    case ResponseDecision::Kind::Remove:
         PlayNoticeSound(msgFile(u"ding.wav"_s));
         ShowNotice(u"El archivo "_s + s.e.url + u" no existe."_s, msgFile(u"error.gif"_s));
         closeTarget(i);
         QFile::remove(s.e.file);
         removeDownload(i);
         return false;
-    }
-    case 416: {
-        qint64 first = 0, last = 0, total = -1;
-        if (!s.response.contentRange(&first, &last, &total))
-            total = s.e.size > 0 ? s.e.size : -1;
-        // Only a file of exactly the announced size is this download, whole.
-        if (total >= 0 && s.file->size() == total) {
-            s.e.size = total;
-            s.e.position = total + 1;
-            quietAbort(s.ws);
-            finishOrLose(i);
-        } else {
-            restartFromStart(i);
-        }
+    case ResponseDecision::Kind::Finished:
+        s.e.size = decision.size;
+        s.e.position = decision.size + 1;
+        quietAbort(s.ws);
+        finishOrLose(i);
         return false;
-    }
-    case 500:
-        stopWithError(i, u"Error interno del servidor "_s + s.wsHost + u"."_s);
+    case ResponseDecision::Kind::RestartFromStart:
+        restartFromStart(i, u"Los datos de "_s + s.e.file + u" no forman parte de "_s + s.e.url +
+                                u": se descarga de nuevo desde el principio."_s);
         return false;
-    case 502:
-    case 503:
-    case 504:
-        loseConnection(i, lostText(s.e.url));
-        return false;
-    default:
+    case ResponseDecision::Kind::Write:
         break;
     }
-    if (status >= 300) {
-        // An error page is never saved as the file.
-        stopWithError(i, QString::fromLatin1(s.response.statusLine()));
-        return false;
-    }
 
-    s.chunked = s.response.chunked();
-    if (status == 206) {
-        qint64 first = 0, last = 0, total = -1;
-        const bool ranged = s.response.contentRange(&first, &last, &total);
-        if (!ranged || first != s.requestedFrom) {
-            restartFromStart(i);
-            return false;
-        }
-        s.e.resumable = true;
-        if (total >= 0)
-            s.e.size = total;
-        else if (length >= 0)
-            s.e.size = length + s.requestedFrom;
-        return true;
+    s.chunked = facts.chunked;
+    s.e.resumable = decision.resumable;
+    s.e.size = decision.size;
+    if (decision.writeFrom == 0) {
+        // The whole file: nothing of what was on disk may stay.
+        s.file->resize(0);
+        s.ownBytes = true;
+    } else if (!s.ownBytes && decision.writeFrom < facts.onDisk) {
+        s.proofLeft = facts.onDisk - decision.writeFrom;
+        s.proofAt = decision.writeFrom;
     }
-
-    // Any other success carries the whole file: rewrite it from its first byte.
-    s.e.resumable = false;
-    s.file->resize(0);
-    s.file->seek(0);
-    s.e.position = 1;
-    s.e.positionAtConnect = 1;
-    s.requestedFrom = 0;
-    s.e.size = s.chunked || length < 0 ? 0 : length;
+    s.file->seek(decision.writeFrom + s.proofLeft);
+    s.e.position = decision.writeFrom + s.proofLeft + 1;
+    s.e.positionAtConnect = s.e.position;
     return true;
 }
 
-// The bytes on disk do not fit what the server has: fetch the file again from
-// its first byte. A server that refuses even that is retried within the budget.
-void activas::restartFromStart(int i)
+void activas::followRedirect(int i, const QString &location)
 {
     Slot &s = slots_[i];
-    if (s.requestedFrom == 0) {
-        loseConnection(i, u"Respuesta incorrecta del servidor "_s + s.wsHost + u"."_s);
+    const QString target = resolveLocation(s.e.url, location);
+    emit statusText(3, u"El archivo "_s + s.e.url + u" ha sido movido a "_s + target +
+                           u".Se reconectará a esa dirección"_s);
+    closeTarget(i);
+    quietAbort(s.ws);
+    if (++s.redirects > kMaxRedirects) {
+        stopWithError(i, u"Demasiadas redirecciones seguidas: "_s + s.e.url + u" vuelve a redirigir a "_s + target +
+                             u"."_s);
         return;
     }
-    if (s.file) {
-        s.file->resize(0);
-        closeTarget(i);
+    if (!target.startsWith(u"http://"_s)) {
+        stopWithError(i, u"El archivo "_s + s.e.url + u" ha sido movido a "_s + target +
+                             u", una dirección que no se puede descargar."_s);
+        return;
     }
-    s.e.position = 1;
-    s.e.size = 0;
+    const QString host = GetHost(target);
+    if (!hostIsSafe(host)) {
+        stopWithError(i, u"El servidor ha redirigido "_s + s.e.url + u" a una dirección incorrecta."_s);
+        return;
+    }
+    if (s.indicador)
+        s.indicador->setReconectando(true);
+    s.e.url = target;
+    s.wsHost = host;
+    s.wsPort = GetPort(target);
+    s.wsTag = GetPath(target);
     connectWs(i);
+}
+
+// The bytes on disk do not belong to the server's file: fetch it again from
+// its first byte, at once and without spending a retry.
+void activas::restartFromStart(int i, const QString &why)
+{
+    Slot &s = slots_[i];
+    appendLog(u"\r\n"_s + why, 0x0000FF);
+    emit statusText(3, why);
+    quietAbort(s.ws);
+    if (openTarget(i))
+        s.file->resize(0);
+    closeTarget(i);
+    s.ownBytes = true;
+    s.proofLeft = 0;
+    s.e.position = 1;
+    if (s.e.url.startsWith(u"ftp://"_s))
+        connectFtp(i);
+    else
+        connectWs(i);
 }
 
 void activas::stopWithError(int i, const QString &notice)
@@ -322,8 +315,7 @@ void activas::stopWithError(int i, const QString &notice)
     Slot &s = slots_[i];
     PlayNoticeSound(msgFile(u"ding.wav"_s));
     ShowNotice(notice, msgFile(u"error.gif"_s));
-    closeTarget(i);
-    quietAbort(s.ws);
+    dropConnections(i);
     if (s.indicador)
         s.indicador->setRedoend(true);
 }
@@ -333,7 +325,12 @@ void activas::writeBody(int i, const QByteArray &body)
     Slot &s = slots_[i];
     if (!s.file || !s.file->isOpen() || body.isEmpty())
         return;
-    QByteArray bytes = body;
+    QByteArrayView bytes(body);
+    if (s.proofLeft > 0) {
+        bytes = proveTail(i, bytes);
+        if (s.proofLeft > 0 || bytes.isEmpty() || !s.file)
+            return;
+    }
     // Never write past the announced end.
     if (s.e.size > 0) {
         const qint64 room = s.e.size - s.file->pos();
@@ -342,13 +339,36 @@ void activas::writeBody(int i, const QByteArray &body)
         if (bytes.size() > room)
             bytes.truncate(room);
     }
-    if (s.file->write(bytes) != bytes.size()) {
+    if (s.file->write(bytes.data(), bytes.size()) != bytes.size()) {
         fileFailed(i, s.file->errorString());
         return;
     }
     s.e.position = s.file->pos() + 1;
     s.idle = 0;
     showProgress(i);
+}
+
+// Compares arriving bytes with the file's tail; returns what is left of
+// them once the tail is proven. A mismatch starts the file again.
+QByteArrayView activas::proveTail(int i, QByteArrayView bytes)
+{
+    Slot &s = slots_[i];
+    const qint64 take = qMin<qint64>(s.proofLeft, bytes.size());
+    const qint64 resume = s.file->pos();
+    s.file->seek(s.proofAt);
+    const QByteArray onDisk = s.file->read(take);
+    s.file->seek(resume);
+    if (onDisk != bytes.first(take)) {
+        restartFromStart(i, u"Los datos de "_s + s.e.file + u" no coinciden con "_s + s.e.url +
+                                u": se descarga de nuevo desde el principio."_s);
+        return {};
+    }
+    s.proofAt += take;
+    s.proofLeft -= take;
+    s.idle = 0;
+    if (s.proofLeft == 0)
+        s.ownBytes = true;
+    return bytes.sliced(take);
 }
 
 void activas::showProgress(int i)
@@ -377,6 +397,12 @@ void activas::wsDisconnected(int i)
         wsReadyRead(i);
     if (!s.e.used || !s.file)
         return;
+    if (s.e.url.startsWith(u"ftp://"_s) && s.e.size == 0 && s.e.ftpstate != FtpStep::Done) {
+        // Without a size only the server's word on the control connection
+        // (226, or an error) tells a whole file from a cut one.
+        s.dataClosed = true;
+        return;
+    }
     finishOrLose(i);
 }
 
@@ -387,12 +413,14 @@ void activas::finishOrLose(int i)
     TransferEnd end;
     end.onDisk = s.e.position > 0 ? s.e.position - 1 : 0;
     end.size = s.e.size;
-    end.http = s.e.ftpstate.isEmpty();
+    end.http = !s.e.url.startsWith(u"ftp://"_s);
+    end.tailUnproven = s.proofLeft > 0;
+    end.ftpConfirmed = s.e.ftpstate == FtpStep::Done;
     end.headerComplete = s.response.state() != HttpResponseParser::State::Incomplete;
     end.chunked = s.chunked;
     end.lastChunkSeen = s.bodyComplete;
     if (!transferComplete(end)) {
-        loseConnection(i, lostText(s.e.url));
+        loseConnection(i, lostConnectionText(s.e.url));
         return;
     }
     finishDownload(i);
@@ -406,8 +434,7 @@ void activas::finishDownload(int i)
     s.indicador->setPorcentaje(100);
     emit statusText(3, u"Finalizada la descarga de "_s + s.e.url);
     PlayNoticeSound(msgFile(u"notify.wav"_s));
-    quietAbort(s.ws);
-    closeTarget(i);
+    dropConnections(i);
     appendLog(u"\r\nLa descarga de "_s + s.e.url + u" a "_s + s.e.file + u" ha finalizado tras "_s +
                   QString::number(s.e.elapsed) + u" segundos."_s,
               0);
@@ -438,9 +465,21 @@ void activas::loseConnection(int i, const QString &status)
     emit statusText(3, status);
     if (s.indicador)
         s.indicador->setReconectando(true);
-    quietAbort(s.ws);
-    closeTarget(i);
+    dropConnections(i);
     armRetry(i);
+}
+
+// Both connections end and the file is closed: a download that gave up,
+// finished or stopped reads nothing more from its server.
+void activas::dropConnections(int i)
+{
+    Slot &s = slots_[i];
+    quietAbort(s.ws);
+    quietAbort(s.ftp);
+    closeTarget(i);
+    s.proofLeft = 0;
+    s.dataClosed = false;
+    setFtpStep(i, FtpStep::None);
 }
 
 void activas::wsError(int i)
@@ -452,7 +491,6 @@ void activas::wsError(int i)
     if (s.ws->error() == QAbstractSocket::RemoteHostClosedError)
         return;
     emit statusText(3, s.ws->errorString());
-    quietAbort(s.ws);
-    closeTarget(i);
+    dropConnections(i);
     armRetry(i);
 }

@@ -13,4 +13,6 @@ public:
                         bool remember, bool locked) = 0;
     // Promotes the next unlocked queued download to the active table.
     virtual void toactivas() = 0;
+    // A queued download already has this target file.
+    virtual bool holdsTarget(const QString &file) const = 0;
 };

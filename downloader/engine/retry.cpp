@@ -1,7 +1,6 @@
 // Retries: the per-slot retry timer, its budget and the stall watchdog.
 #include "engine/activas.h"
 
-#include "engine/quiet_abort.h"
 #include "log/notices.h"
 #include "platform/interval_timer.h"
 #include "rows/download.h"
@@ -30,9 +29,11 @@ void activas::watchdog(int i)
     ++s.idle;
     const cfg *settings = cfg::instance();
     const int limit = settings ? settings->waitv() : 10;
+    // While the login dialog asks for this download, nothing is retried.
+    if (s.askingLogin)
+        return;
     if (s.idle > limit && s.indicador && !s.indicador->redoend()) {
-        quietAbort(s.ws);
-        closeTarget(i);
+        dropConnections(i);
         armRetry(i);
     }
 }
@@ -47,10 +48,7 @@ void activas::redoTick(int i)
     s.redo->setTag(QString::number(left));
 
     if (left >= 0) {
-        quietAbort(s.ws);
-        quietAbort(s.ftp);
-        closeTarget(i);
-        s.e.ftpstate.clear();
+        dropConnections(i);
         // A fresh attempt gets its own waiting time before the watchdog judges it.
         s.idle = 0;
         s.indicador->setReconectando(true);
@@ -67,6 +65,7 @@ void activas::redoTick(int i)
 void activas::retriesExhausted(int i)
 {
     Slot &s = slots_[i];
+    dropConnections(i);
     s.indicador->setRedoend(true);
     const cfg *settings = cfg::instance();
     const QString text = u"Se han agotado los intentos para "_s + s.e.url;
@@ -77,7 +76,6 @@ void activas::retriesExhausted(int i)
     if (settings && settings->msgsys())
         emit trayError(text);
     if (settings && settings->delinc()) {
-        closeTarget(i);
         if (QFile::exists(s.e.file))
             QFile::remove(s.e.file);
         removeDownload(i);

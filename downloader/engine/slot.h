@@ -15,6 +15,10 @@ namespace platform {
 class IntervalTimer;
 }
 
+// Bytes of a file's tail asked for again and compared before anything is
+// appended to bytes that the download did not write itself.
+constexpr qint64 kTailProof = 4096;
+
 // One download: its record and everything that works for it.
 struct Slot {
     DownloadEntry e;
@@ -43,6 +47,15 @@ struct Slot {
 
     // FTP control replies in progress.
     FtpReplyBuffer replies;
+    bool dataClosed = false; // the data connection ended before the server confirmed it
+
+    // Whether the bytes on disk can be trusted.
+    bool ownBytes = false;    // written or proven by this download since it entered the table
+    qint64 proofLeft = 0;     // bytes of the file's tail still to compare with what arrives
+    qint64 proofAt = 0;       // where in the file the next compared byte sits
+    bool sizeChanged = false; // stopped because the server's file changed; a reconnect starts over
+    quint64 generation = 0;   // another value once the slot holds another download
+    bool askingLogin = false; // the login dialog is asking for this download: no retries meanwhile
 
     bool loaded() const { return indicador != nullptr; }
 };

@@ -37,6 +37,7 @@ class RecordingQueue final : public QueueHooks {
 public:
     int rows = 1;
     QStringList added;
+    QStringList targets; // files the queue already writes
     int promotions = 0;
     int loadedRows() const override { return rows; }
     void addnew(const QString &url, const QString &, qint64, qint64, bool, qint32, bool, const QString &,
@@ -46,4 +47,5 @@ public:
         ++rows;
     }
     void toactivas() override { ++promotions; }
+    bool holdsTarget(const QString &file) const override { return targets.contains(file); }
 };

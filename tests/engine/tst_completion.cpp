@@ -8,6 +8,7 @@ class TestCompletion : public QObject {
 private slots:
     void rule_data();
     void rule();
+    void confirmationAndProof();
 };
 
 void TestCompletion::rule_data()
@@ -34,6 +35,26 @@ void TestCompletion::rule_data()
     QTest::newRow("chunks to the end") << qint64(500) << qint64(0) << true << true << true << true << true;
     QTest::newRow("ftp whole") << qint64(10) << qint64(10) << false << false << false << false << true;
     QTest::newRow("ftp short") << qint64(9) << qint64(10) << false << false << false << false << false;
+    // Without a size only the server's 226 ends an FTP transfer.
+    QTest::newRow("ftp no size, no 226") << qint64(100) << qint64(0) << false << false << false << false << false;
+}
+
+// Guards beyond the byte count: the server's confirmation and the tail proof.
+void TestCompletion::confirmationAndProof()
+{
+    TransferEnd ftp;
+    ftp.http = false;
+    ftp.onDisk = 100;
+    ftp.ftpConfirmed = true;
+    QVERIFY(transferComplete(ftp));
+    ftp.tailUnproven = true;
+    QVERIFY(!transferComplete(ftp));
+
+    TransferEnd http;
+    http.onDisk = 6000;
+    http.size = 6000;
+    http.tailUnproven = true;
+    QVERIFY(!transferComplete(http));
 }
 
 void TestCompletion::rule()

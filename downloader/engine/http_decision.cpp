@@ -1,0 +1,145 @@
+#include "engine/http_decision.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Kind = ResponseDecision::Kind;
+
+ResponseDecision make(Kind kind)
+{
+    ResponseDecision d;
+    d.kind = kind;
+    return d;
+}
+
+ResponseDecision stop(const QString &notice)
+{
+    ResponseDecision d = make(Kind::Stop);
+    d.notice = notice;
+    return d;
+}
+
+ResponseDecision sizeChanged(const ResponseFacts &f, qint64 newSize)
+{
+    ResponseDecision d = stop(sizeChangedNotice(f.url, f.knownSize, newSize));
+    d.sizeChanged = true;
+    return d;
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The range was refused: either every byte is here already, or the bytes on
+// disk are longer than the server's file and so not a part of it.
+ResponseDecision rangeNotSatisfiable(const ResponseFacts &f)
+{
+    if (f.knownSize > 0 && f.rangeTotal >= 0 && f.rangeTotal != f.knownSize)
+        return sizeChanged(f, f.rangeTotal);
+    const bool totalKnown = f.rangeTotal >= 0 || f.knownSize > 0;
+    const qint64 total = f.rangeTotal >= 0 ? f.rangeTotal : f.knownSize;
+    if (totalKnown && f.onDisk == total) {
+        ResponseDecision d = make(Kind::Finished);
+        d.size = total;
+        return d;
+    }
+    // Refused even from the first byte: nothing to restart, try again later.
+    return make(f.requestedFrom == 0 ? Kind::Retry : Kind::RestartFromStart);
+}
+
+ResponseDecision partialContent(const ResponseFacts &f)
+{
+    // A range that starts elsewhere than asked cannot be placed: writing it
+    // would splice or destroy good bytes.
+    if (!f.ranged || f.rangeFirst != f.requestedFrom)
+        return make(Kind::Retry);
+    if (f.knownSize > 0 && f.rangeTotal >= 0 && f.rangeTotal != f.knownSize)
+        return sizeChanged(f, f.rangeTotal);
+    ResponseDecision d = make(Kind::Write);
+    d.writeFrom = f.requestedFrom;
+    d.resumable = true;
+    if (f.rangeTotal >= 0)
+        d.size = f.rangeTotal;
+    else if (f.contentLength >= 0 && !f.chunked)
+        d.size = f.contentLength + f.requestedFrom;
+    else
+        d.size = f.knownSize;
+    return d;
+}
+
+// The whole file again, from its first byte.
+ResponseDecision wholeFile(const ResponseFacts &f)
+{
+    const qint64 length = f.chunked ? -1 : f.contentLength;
+    // A page in place of a file whose size is known (a maintenance notice, a
+    // login form) must not replace the bytes already fetched.
+    if (f.knownSize > 0 && length != f.knownSize)
+        return sizeChanged(f, length);
+    ResponseDecision d = make(Kind::Write);
+    d.writeFrom = 0;
+    d.size = length < 0 ? 0 : length;
+    return d;
+}
+
+} // namespace
+
+ResponseDecision decideResponse(const ResponseFacts &f)
+{
+    if (isRedirect(f.status)) {
+        // Nowhere to go: like a lost connection, try again later.
+        if (f.location.isNull())
+            return make(Kind::Retry);
+        ResponseDecision d = make(Kind::Redirect);
+        d.location = f.location;
+        return d;
+    }
+    switch (f.status) {
+    case 400:
+        return stop(u"Error de sintaxis en la petición"_s);
+    case 401:
+    case 403:
+        return stop(u"Acceso denegado al archivo"_s);
+    case 404:
+        return make(Kind::Remove);
+    case 416:
+        return rangeNotSatisfiable(f);
+    case 500:
+        return stop(u"Error interno del servidor "_s + f.host + u"."_s);
+    case 502:
+    case 503:
+    case 504:
+        return make(Kind::Retry);
+    case 206:
+        return partialContent(f);
+    default:
+        break;
+    }
+    // An error page is never saved as the file.
+    if (f.status >= 300 || f.status < 200)
+        return stop(QString::fromLatin1(f.statusLine));
+    return wholeFile(f);
+}
+
+QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize)
+{
+    const QString now = newSize < 0 ? u"desconocido"_s : QString::number(newSize);
+    return u"El archivo "_s + url + u" ha cambiado de tamaño en el servidor ("_s + QString::number(oldSize) +
+           u" → "_s + now + u" bytes). Se ha detenido la descarga; al reconectar empezará desde el principio."_s;
+}
+
+bool hostIsSafe(const QString &host)
+{
+    if (host.isEmpty())
+        return false;
+    for (const QChar c : host)
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7F)
+            return false;
+    return true;
+}
+
+QString lostConnectionText(const QString &url)
+{
+    return u"Se ha perdido la conexión con "_s + url + u" . Reconectando..."_s;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a complete response header says, together with what the download
+// knows at that moment.
+struct ResponseFacts {
+    int status = 0;
+    QByteArray statusLine;
+    qint64 contentLength = -1; // -1 when absent
+    bool chunked = false;
+    bool ranged = false; // a usable Content-Range came with it
+    qint64 rangeFirst = -1;
+    qint64 rangeTotal = -1; // -1 for "*" or absent
+    QByteArray location;     // null when absent
+    qint64 requestedFrom = 0; // first byte asked for (0-based)
+    qint64 onDisk = 0;        // bytes of the target file on disk
+    qint64 knownSize = 0;     // total the download already knows, 0 when none
+    QString url;
+    QString host;
+};
+
+struct ResponseDecision {
+    enum class Kind {
+        Write,            // the body goes to the file from writeFrom
+        Redirect,         // follow location
+        Finished,         // every byte is already on disk
+        RestartFromStart, // the bytes on disk are not the server's: fetch it all again
+        Retry,            // an answer not to trust: keep the bytes, try again later
+        Stop,             // stop with notice; the bytes on disk stay
+        Remove            // the file is gone from the server
+    };
+    Kind kind = Kind::Retry;
+    qint64 writeFrom = 0;  // Write: offset of the body's first byte
+    qint64 size = 0;       // Write, Finished: the total now known, 0 when unknown
+    bool resumable = false; // Write: the server honoured the range
+    bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
+    QString notice;        // Stop
+    QByteArray location;   // Redirect
+};
+
+ResponseDecision decideResponse(const ResponseFacts &facts);
+
+// The notice for a file whose size on the server is not the one known;
+// newSize -1 when the server no longer tells.
+QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize);
+
+// A host taken from a redirect or a list file goes into the request line's
+// Host header: blanks and control characters would break or forge it.
+bool hostIsSafe(const QString &host);
+
+// The status text of a connection lost before the file was whole.
+QString lostConnectionText(const QString &url);

@@ -1,0 +1,18 @@
+#include "engine/target_path.h"
+
+#include "platform/program_folder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString sameFileKey(const QString &file)
+{
+    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+}
+
+QString listTargetPath(const QString &file)
+{
+    if (file.isEmpty() || !QFileInfo(file).isRelative())
+        return file;
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir(platform::programFolder()).absoluteFilePath(file)));
+}
