@@ -3,7 +3,7 @@
 #include "engine/queue_hooks.h"
 #include "engine/target_path.h"
 #include "engine/url.h"
-#include "main/actions.h"
+#include "platform/actions.h"
 #include "platform/interval_timer.h"
 #include "platform/prompts.h"
 #include "platform/twips.h"

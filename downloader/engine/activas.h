@@ -12,6 +12,7 @@ class QScrollBar;
 class QGroupBox;
 class QFrame;
 class QueueHooks;
+class LoginHooks;
 
 // The active downloads: a table of 41 slots (slot 0 is the hidden template),
 // each with its record, row, sockets and retry timer. Socket and timer events
@@ -50,6 +51,7 @@ public:
     void clearSelection();
 
     void setQueue(QueueHooks *queue) { queue_ = queue; }
+    void setLogin(LoginHooks *login) { login_ = login; }
 
     // Timer handlers; public so tests can tick without waiting.
     void updateTick();
@@ -112,6 +114,7 @@ private:
     void ftpRetrieve(int i, const QByteArray &line);
     void loginRefused(int i);
     void askLogin(int i, quint64 generation);
+    bool askUser(const QString &caption, QString &user, QString &password, bool &remember);
     void ftpSend(int i, const QString &command);
     void connectFtp(int i);
     // The login dialog for a dropped ftp:// address.
@@ -138,6 +141,8 @@ private:
     std::array<Slot, kSlots> slots_;
     int selected_ = 0;
     QueueHooks *queue_ = nullptr;
+    LoginHooks *login_ = nullptr;
+    int askingLogin_ = 0; // the slot the login dialog is asking for, 0 for none
     QByteArray crlf_ = QByteArrayLiteral("\r\n");
 
     class QTimer *update_ = nullptr;

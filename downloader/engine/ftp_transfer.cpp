@@ -3,9 +3,9 @@
 // its bytes take the body path of the HTTP side unchanged.
 #include "engine/activas.h"
 
-#include "main/ftplogin.h"
 #include "engine/quiet_abort.h"
 #include "engine/http_decision.h"
+#include "engine/login_hooks.h"
 #include "engine/url.h"
 #include "log/log_append.h"
 #include "log/notices.h"
@@ -21,14 +21,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kWrongLogin = u"Usuario incorrecto."_s;
-
-// The login dialog shown on a refused login; one for the window, alive
-// only while it is shown (the next refusal starts from a fresh one).
-QPointer<ftplogin> &wrongLoginDialog()
-{
-    static QPointer<ftplogin> dialog;
-    return dialog;
-}
 
 // "pub/dir/x.tgz" -> "/pub/dir"; a file in the root gives "/", since
 // servers refuse a CWD without argument and the download would wait for ever.
@@ -272,16 +264,13 @@ void activas::loginRefused(int i)
     Slot &s = slots_[i];
     // While the dialog asks for another download this refusal is left
     // unanswered; the watchdog tries this one again later.
-    QPointer<ftplogin> &shared = wrongLoginDialog();
-    if (shared && shared->windowTitle() == kWrongLogin)
+    if (askingLogin_ != 0)
         return;
     dropConnections(i);
     if (s.indicador)
         s.indicador->setReconectando(true);
     s.askingLogin = true;
-    // A placeholder holds the dialog's place until it is shown.
-    shared = new ftplogin(this);
-    shared->setWindowTitle(kWrongLogin);
+    askingLogin_ = i;
     const quint64 generation = s.generation;
     QMetaObject::invokeMethod(
         this, [this, i, generation] { askLogin(i, generation); }, Qt::QueuedConnection);
@@ -289,33 +278,41 @@ void activas::loginRefused(int i)
 
 void activas::askLogin(int i, quint64 generation)
 {
-    QPointer<ftplogin> dialog = wrongLoginDialog();
     if (!slots_[i].e.used || slots_[i].generation != generation) {
-        delete dialog;
+        askingLogin_ = 0;
         return;
     }
     QPointer<activas> self(this);
     PlayNoticeSound(msgFile(u"user.wav"_s));
-    dialog->setUsername(slots_[i].e.ftpuser);
-    dialog->setPassword(slots_[i].e.ftppass);
-    dialog->setRemember(slots_[i].e.remember);
-    platform::prompts().execDialog(*dialog);
-
+    QString user = slots_[i].e.ftpuser;
+    QString password = slots_[i].e.ftppass;
+    bool remember = slots_[i].e.remember;
+    const bool asked = askUser(kWrongLogin, user, password, remember);
     // The window, or this download, may have gone while the dialog waited.
-    if (!self || !dialog)
+    if (!self)
         return;
-    const QString user = dialog->username();
-    const QString password = dialog->password();
-    const bool remember = dialog->remember();
-    delete dialog;
+    askingLogin_ = 0;
     Slot &s = slots_[i];
     if (!s.e.used || s.generation != generation)
         return;
     s.askingLogin = false;
-    s.e.ftpuser = user;
-    s.e.ftppass = password;
-    s.e.remember = remember;
+    if (asked) {
+        s.e.ftpuser = user;
+        s.e.ftppass = password;
+        s.e.remember = remember;
+    }
     armRetry(i);
+}
+
+bool activas::askUser(const QString &caption, QString &user, QString &password, bool &remember)
+{
+    if (!login_)
+        return false;
+    const LoginHooks::Login answer = login_->askLogin(caption, {user, password, remember});
+    user = answer.user;
+    password = answer.password;
+    remember = answer.remember;
+    return true;
 }
 
 void activas::ftpDisconnected(int i)
@@ -357,9 +354,8 @@ void activas::ftpError(int i)
 
 void activas::askDropLogin(QString &user, QString &password, bool &remember)
 {
-    ftplogin dialog(this);
-    platform::prompts().execDialog(dialog);
-    user = dialog.username();
-    password = dialog.password();
-    remember = dialog.remember();
+    user = u"anonymous"_s;
+    password = u"guestpw"_s;
+    remember = false;
+    askUser(QString(), user, password, remember);
 }

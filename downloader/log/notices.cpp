@@ -4,7 +4,6 @@
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
-#include "settings/cfg.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,10 +20,22 @@ void ShowNotice(const QString &text, const QString &picture)
     platform::prompts().notice(text, picture.isEmpty() ? msgFile(u"error.gif"_s) : picture);
 }
 
+namespace {
+std::function<bool()> &soundSwitch()
+{
+    static std::function<bool()> on;
+    return on;
+}
+} // namespace
+
+void setNoticeSoundSwitch(std::function<bool()> on)
+{
+    soundSwitch() = std::move(on);
+}
+
 void PlayNoticeSound(const QString &path)
 {
-    const cfg *settings = cfg::instance();
-    if (settings && !settings->wavs())
+    if (soundSwitch() && !soundSwitch()())
         return;
     if (QFileInfo::exists(path))
         platform::sound().play(path);

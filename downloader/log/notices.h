@@ -2,9 +2,14 @@
 
 #include <QString>
 
+#include <functional>
+
 // A notice window with a text and a picture; an empty picture means the
 // program's "msg/error.gif".
 void ShowNotice(const QString &text, const QString &picture);
+// Where the sound setting is read (the settings dialog installs it); without
+// one, sounds are on.
+void setNoticeSoundSwitch(std::function<bool()> on);
 // Plays a sound when sounds are on and the file exists; returns at once.
 void PlayNoticeSound(const QString &path);
 // Opens a document, program or folder with the desktop's handler.

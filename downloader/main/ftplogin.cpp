@@ -1,5 +1,7 @@
 #include "main/ftplogin.h"
 
+#include "platform/prompts.h"
+
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QFormLayout>
@@ -89,4 +91,16 @@ bool ftplogin::eventFilter(QObject *watched, QEvent *event)
         QMetaObject::invokeMethod(edit, &QLineEdit::selectAll, Qt::QueuedConnection);
     }
     return QDialog::eventFilter(watched, event);
+}
+
+LoginHooks::Login FtpLoginPrompt::askLogin(const QString &caption, const Login &shown)
+{
+    ftplogin dialog;
+    if (!caption.isEmpty())
+        dialog.setWindowTitle(caption);
+    dialog.setUsername(shown.user);
+    dialog.setPassword(shown.password);
+    dialog.setRemember(shown.remember);
+    platform::prompts().execDialog(dialog);
+    return {dialog.username(), dialog.password(), dialog.remember()};
 }

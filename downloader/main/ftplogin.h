@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/login_hooks.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -31,4 +33,10 @@ private:
     QLineEdit *password_ = nullptr;
     QCheckBox *remember_ = nullptr;
     QPushButton *aceptar_ = nullptr;
+};
+
+// The engine's login questions, answered with this dialog.
+class FtpLoginPrompt final : public LoginHooks {
+public:
+    Login askLogin(const QString &caption, const Login &shown) override;
 };

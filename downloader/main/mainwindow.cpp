@@ -34,6 +34,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     // The settings come first: loading the active list reads them.
     activas_ = new activas;
+    activas_->setLogin(&login_);
     connect(activas_, &activas::statusText, this, &MainWindow::setStatusText);
     QMdiSubWindow *sub = area_->addSubWindow(activas_);
     sub->setWindowFlag(Qt::WindowCloseButtonHint, false);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "main/ftplogin.h"
+
 #include <QMainWindow>
 
 class QLabel;
@@ -30,4 +32,5 @@ private:
     cfg *settings_ = nullptr;
     activas *activas_ = nullptr;
     QLabel *panels_[3] = {};
+    FtpLoginPrompt login_;
 };

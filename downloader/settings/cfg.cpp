@@ -1,6 +1,7 @@
 #include "settings/cfg.h"
 
 #include "log/log_append.h"
+#include "log/notices.h"
 #include "platform/atomic_file.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
@@ -341,6 +342,8 @@ cfg::cfg(QWidget *parent) : QDialog(parent), d(new Controls)
 
     setValues(defaultSettings(platform::programFolder()));
     lastCreated() = this;
+    // The notices play sounds only while "wavs" is ticked.
+    setNoticeSoundSwitch([] { return !lastCreated() || lastCreated()->wavs(); });
     readSettings();
 }
 

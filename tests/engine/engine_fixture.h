@@ -2,6 +2,7 @@
 
 #include "engine/activas.h"
 #include "engine/queue_hooks.h"
+#include "main/ftplogin.h"
 #include "scripted_prompts.h"
 #include "settings/cfg.h"
 #include "test_folder.h"
@@ -18,6 +19,7 @@ struct EngineFixture {
     testing::ScriptedPrompts prompts;
     testing::RecordingSound sound;
     testing::RecordingShell shell;
+    FtpLoginPrompt login;
     std::unique_ptr<cfg> settings;
     std::unique_ptr<activas> window;
     QList<QPair<int, QString>> status;

@@ -1,5 +1,5 @@
 #include "engine/url.h"
-#include "main/actions.h"
+#include "platform/actions.h"
 #include "platform/program_folder.h"
 #include "scripted_prompts.h"
 

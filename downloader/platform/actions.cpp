@@ -1,4 +1,4 @@
-#include "main/actions.h"
+#include "platform/actions.h"
 
 #include <QComboBox>
 

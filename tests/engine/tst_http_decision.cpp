@@ -1,0 +1,126 @@
+// What a complete response header means for a download, row by row.
+#include "engine/http_decision.h"
+
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using Kind = ResponseDecision::Kind;
+Q_DECLARE_METATYPE(ResponseDecision::Kind)
+Q_DECLARE_METATYPE(ResponseFacts)
+
+namespace {
+// "206 0-99/100" style shorthand for the facts a reply brings.
+ResponseFacts reply(int status, qint64 length = -1, qint64 rangeFirst = -1, qint64 rangeTotal = -1)
+{
+    ResponseFacts f;
+    f.status = status;
+    f.statusLine = "HTTP/1.1 " + QByteArray::number(status) + " X";
+    f.contentLength = length;
+    f.ranged = rangeFirst >= 0 || rangeTotal >= 0;
+    f.rangeFirst = rangeFirst;
+    f.rangeTotal = rangeTotal;
+    f.url = u"http://h/f"_s;
+    f.host = u"h"_s;
+    return f;
+}
+
+ResponseFacts asked(ResponseFacts f, qint64 from, qint64 onDisk, qint64 knownSize)
+{
+    f.requestedFrom = from;
+    f.onDisk = onDisk;
+    f.knownSize = knownSize;
+    return f;
+}
+} // namespace
+
+class TestHttpDecision : public QObject {
+    Q_OBJECT
+private slots:
+    void decide_data();
+    void decide();
+    void noticesAndHosts();
+};
+
+void TestHttpDecision::decide_data()
+{
+    QTest::addColumn<ResponseFacts>("facts");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<qint64>("writeFrom");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("resumable");
+    QTest::addColumn<bool>("sizeChanged");
+
+    QTest::newRow("fresh 206") << asked(reply(206, 100, 0, 100), 0, 0, 0) << Kind::Write << 0LL << 100LL << true
+                               << false;
+    QTest::newRow("fresh 200") << asked(reply(200, 100), 0, 0, 0) << Kind::Write << 0LL << 100LL << false << false;
+    QTest::newRow("200 without length") << asked(reply(200), 0, 0, 0) << Kind::Write << 0LL << 0LL << false << false;
+    QTest::newRow("resume 206") << asked(reply(206, 1000, 5000, 6000), 5000, 5000, 6000) << Kind::Write << 5000LL
+                                << 6000LL << true << false;
+    QTest::newRow("206 with total *: length counts") << asked(reply(206, 1000, 5000, -1), 5000, 5000, 0)
+                                                     << Kind::Write << 5000LL << 6000LL << true << false;
+    QTest::newRow("tail proof from 904") << asked(reply(206, 4096, 904, 5000), 904, 5000, 0) << Kind::Write
+                                         << 904LL << 5000LL << true << false;
+    QTest::newRow("206 from another offset") << asked(reply(206, 10, 100, 6000), 5000, 5000, 6000) << Kind::Retry
+                                             << 0LL << 0LL << false << false;
+    QTest::newRow("206 without a range") << asked(reply(206, 10), 5000, 5000, 6000) << Kind::Retry << 0LL << 0LL
+                                         << false << false;
+    QTest::newRow("206 total changed") << asked(reply(206, 1000, 5000, 300000), 5000, 5000, 200000) << Kind::Stop
+                                       << 0LL << 0LL << false << true;
+    QTest::newRow("200 of the same size to a resume") << asked(reply(200, 6000), 5000, 5000, 6000) << Kind::Write
+                                                      << 0LL << 6000LL << false << false;
+    QTest::newRow("200 maintenance page to a resume") << asked(reply(200, 33), 5000, 5000, 200000) << Kind::Stop
+                                                      << 0LL << 0LL << false << true;
+    QTest::newRow("200 without length, size known") << asked(reply(200), 5000, 5000, 6000) << Kind::Stop << 0LL
+                                                    << 0LL << false << true;
+    QTest::newRow("416, all here") << asked(reply(416, -1, -1, 6000), 6000, 6000, 0) << Kind::Finished << 0LL
+                                   << 6000LL << false << false;
+    QTest::newRow("416, empty file") << asked(reply(416, -1, -1, 0), 0, 0, 0) << Kind::Finished << 0LL << 0LL
+                                     << false << false;
+    QTest::newRow("416, disk longer than the file") << asked(reply(416, -1, -1, 6000), 8000, 12000, 0)
+                                                    << Kind::RestartFromStart << 0LL << 0LL << false << false;
+    QTest::newRow("416 from byte 0") << asked(reply(416), 0, 0, 0) << Kind::Retry << 0LL << 0LL << false << false;
+    QTest::newRow("416, total changed") << asked(reply(416, -1, -1, 7000), 6000, 6000, 6000) << Kind::Stop << 0LL
+                                        << 0LL << false << true;
+    ResponseFacts moved = reply(301);
+    moved.location = "/elsewhere";
+    QTest::newRow("redirect") << moved << Kind::Redirect << 0LL << 0LL << false << false;
+    QTest::newRow("redirect without location") << reply(302) << Kind::Retry << 0LL << 0LL << false << false;
+    QTest::newRow("404") << reply(404) << Kind::Remove << 0LL << 0LL << false << false;
+    QTest::newRow("503") << reply(503) << Kind::Retry << 0LL << 0LL << false << false;
+    QTest::newRow("401") << reply(401) << Kind::Stop << 0LL << 0LL << false << false;
+    QTest::newRow("410 page is not the file") << reply(410) << Kind::Stop << 0LL << 0LL << false << false;
+}
+
+void TestHttpDecision::decide()
+{
+    QFETCH(ResponseFacts, facts);
+    QFETCH(Kind, kind);
+    QFETCH(qint64, writeFrom);
+    QFETCH(qint64, size);
+    QFETCH(bool, resumable);
+    QFETCH(bool, sizeChanged);
+    const ResponseDecision d = decideResponse(facts);
+    QCOMPARE(d.kind, kind);
+    QCOMPARE(d.sizeChanged, sizeChanged);
+    if (kind == Kind::Write || kind == Kind::Finished)
+        QCOMPARE(d.size, size);
+    if (kind == Kind::Write) {
+        QCOMPARE(d.writeFrom, writeFrom);
+        QCOMPARE(d.resumable, resumable);
+    }
+    if (kind == Kind::Stop)
+        QVERIFY(!d.notice.isEmpty());
+}
+
+void TestHttpDecision::noticesAndHosts()
+{
+    QCOMPARE(decideResponse(reply(500)).notice, u"Error interno del servidor h."_s);
+    QVERIFY(sizeChangedNotice(u"u"_s, 200000, -1).contains(u"(200000 → desconocido bytes)"_s));
+    QVERIFY(hostIsSafe(u"example.org"_s));
+    QVERIFY(!hostIsSafe(u"evil\rX-Injected"_s));
+    QVERIFY(!hostIsSafe(u"a b"_s));
+    QVERIFY(!hostIsSafe(QString()));
+}
+
+QTEST_GUILESS_MAIN(TestHttpDecision)
+#include "tst_http_decision.moc"
