@@ -1,7 +1,11 @@
 #include "engine/activas.h"
 
+#include "engine/ftp_transfer.h"
+#include "engine/http_transfer.h"
 #include "engine/queue_hooks.h"
 #include "engine/target_path.h"
+#include "engine/transfer_threads.h"
+#include "log/log_append.h"
 #include "engine/url.h"
 #include "platform/actions.h"
 #include "platform/interval_timer.h"
@@ -15,7 +19,6 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <stdexcept>
@@ -99,32 +102,97 @@ void activas::createSlotObjects(int i)
 
     s.redo = new platform::IntervalTimer(this);
     connect(s.redo, &platform::IntervalTimer::timeout, this, [this, i] { redoTick(i); });
-
-    s.ws = new QTcpSocket(this);
-    connect(s.ws, &QTcpSocket::connected, this, [this, i] { wsConnected(i); });
-    connect(s.ws, &QTcpSocket::readyRead, this, [this, i] { wsReadyRead(i); });
-    connect(s.ws, &QTcpSocket::disconnected, this, [this, i] { wsDisconnected(i); });
-    connect(s.ws, &QTcpSocket::errorOccurred, this, [this, i] { wsError(i); });
-
-    s.ftp = new QTcpSocket(this);
-    connect(s.ftp, &QTcpSocket::connected, this, [this, i] { ftpConnected(i); });
-    connect(s.ftp, &QTcpSocket::readyRead, this, [this, i] { ftpReadyRead(i); });
-    connect(s.ftp, &QTcpSocket::disconnected, this, [this, i] { ftpDisconnected(i); });
-    connect(s.ftp, &QTcpSocket::errorOccurred, this, [this, i] { ftpError(i); });
 }
 
-// Sockets, timer and row may be unloaded from inside one of their own
-// signals, so they are disconnected at once and deleted later.
-void activas::unloadSlot(int i)
+// The transfer runs on a worker thread; what it tells arrives here queued,
+// with the attempt it belongs to.
+void activas::createTransfer(int i, const QString &host, quint16 port, const QString &path)
 {
     Slot &s = slots_[i];
-    closeTarget(i);
-    for (QTcpSocket *socket : {s.ws, s.ftp}) {
-        if (!socket)
-            continue;
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
+    TransferJob job;
+    job.url = s.e.url;
+    job.file = s.e.file;
+    job.size = s.e.size;
+    job.position = s.e.position;
+    job.resumable = s.e.resumable;
+    job.host = host;
+    job.port = port;
+    job.path = path;
+    job.ftpuser = s.e.ftpuser;
+    job.ftppass = s.e.ftppass;
+    if (s.e.url.startsWith(u"http://"_s))
+        s.transfer = new HttpTransfer(job);
+    else if (s.e.url.startsWith(u"ftp://"_s))
+        s.transfer = new FtpTransfer(job);
+    else
+        return;
+    if (!threads_)
+        threads_ = std::make_unique<TransferThreads>(TransferThreads::defaultCount());
+    s.transfer->moveToThread(threads_->next());
+
+    Transfer *t = s.transfer;
+    connect(t, &Transfer::connectedTo, this, [this, i](int a) {
+        if (current(i, a))
+            onConnected(i);
+    });
+    connect(t, &Transfer::progress, this, [this, i](int a, const TransferFigures &f) {
+        if (!current(i, a))
+            return;
+        mirror(i, f);
+        showProgress(i);
+    });
+    connect(t, &Transfer::redirected, this, [this, i](int a, const QString &from, const QString &to) {
+        if (!current(i, a))
+            return;
+        emit statusText(3, u"El archivo "_s + from + u" ha sido movido a "_s + to +
+                               u".Se reconectará a esa dirección"_s);
+        slots_[i].indicador->setReconectando(true);
+    });
+    connect(t, &Transfer::finished, this, [this, i](int a, const TransferFigures &f) {
+        if (current(i, a))
+            onFinished(i, f);
+    });
+    connect(t, &Transfer::lost, this, [this, i](int a, const QString &status, const TransferFigures &f) {
+        if (current(i, a))
+            onLost(i, status, f);
+    });
+    connect(t, &Transfer::stopped, this,
+            [this, i](int a, const QString &notice, bool sizeChanged, const TransferFigures &f) {
+                if (current(i, a))
+                    onStopped(i, notice, sizeChanged, f);
+            });
+    connect(t, &Transfer::removed, this, [this, i](int a) {
+        if (current(i, a))
+            onRemoved(i);
+    });
+    connect(t, &Transfer::fileFailed, this, [this, i](int a, const QString &text) {
+        if (current(i, a))
+            onFileFailed(i, text);
+    });
+    connect(t, &Transfer::loginRefused, this, [this, i](int a) {
+        if (current(i, a))
+            onLoginRefused(i);
+    });
+    connect(t, &Transfer::logLine, this, [this, i](int a, const QString &text) {
+        if (current(i, a))
+            appendLog(crlf_ + text, 0x0000FF);
+    });
+    connect(t, &Transfer::statusText, this, [this, i](int a, const QString &text) {
+        if (current(i, a))
+            emit statusText(3, text);
+    });
+}
+
+// The row, the timer and the transfer go together. They may be unloaded from
+// inside one of their own signals, so they are disconnected at once and
+// deleted later; the transfer closes its file as it goes.
+void activas::unloadSlot(int i, bool waitForClose)
+{
+    Slot &s = slots_[i];
+    if (s.transfer) {
+        s.transfer->disconnect(this);
+        closeTransfer(i, waitForClose);
+        s.transfer->deleteLater();
     }
     if (s.redo) {
         s.redo->disconnect(this);
@@ -136,12 +204,11 @@ void activas::unloadSlot(int i)
         s.indicador->hide();
         s.indicador->deleteLater();
     }
-    s.ws = s.ftp = nullptr;
+    s.transfer = nullptr;
     s.redo = nullptr;
     s.indicador = nullptr;
-    s.replies.reset();
-    s.response.reset();
-    s.chunks.reset();
+    if (askingLogin_ == i)
+        askingLogin_ = 0;
 }
 
 void activas::removeDownload(int i)
@@ -158,8 +225,8 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
 {
     // Two downloads writing one file would leave a file that is neither.
     if (targetTaken(file)) {
-        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + QString::fromLatin1(crlf_) +
-                                        u"El archivo "_s + file + u" ya es el destino de otra descarga."_s,
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_ + u"El archivo "_s + file +
+                                        u" ya es el destino de otra descarga."_s,
                                     platform::Icon::Critical);
         return;
     }
@@ -169,7 +236,7 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     loaded[0] = true;
     const int i = actions::FreeIndex(loaded);
     if (i < 1 || i >= kSlots) {
-        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + QString::fromLatin1(crlf_) +
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_ +
                                         u"No quedan huecos libres en la tabla de descargas activas."_s,
                                     platform::Icon::Critical);
         return;
@@ -191,45 +258,35 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     s.e.ftpuser = ftpuser;
     s.e.ftppass = ftppass;
     s.e.remember = remember;
-    s.e.ftpstate = FtpStep::None;
+    s.e.resumable = resumable;
     s.e.speed = 0;
     s.idle = 0;
-    s.redirects = 0;
-    // Nothing on disk is this download's until it wrote or proved it.
-    s.ownBytes = false;
-    s.proofLeft = 0;
+    s.received = 0;
     s.sizeChanged = false;
     s.askingLogin = false;
-    s.dataClosed = false;
     ++s.generation;
 
     s.redo->setTag(QString::number(settingOr(&cfg::vecesv, 5)));
 
-    // Both sockets take the host; a bad address is told once for each.
-    s.wsPort = GetPort(url);
-    s.wsHost = GetHost(url);
-    s.ftpHost = GetHost(url);
-    s.ftpPort = GetPort(url);
-    if (s.wsHost == u"ERROR"_s) {
+    // Both connections take the host; a bad address is told once for each.
+    const quint16 port = GetPort(url);
+    const QString host = GetHost(url);
+    GetHost(url);
+    if (host == u"ERROR"_s) {
         unloadSlot(i);
         return;
     }
-    s.wsTag = GetPath(url);
+    createTransfer(i, host, port, GetPath(url));
 
     // A download whose every byte is already on disk is shown finished
     // instead of being fetched again.
     const bool complete = size > 0 && QFileInfo(file).size() == size;
-    if (complete) {
+    if (complete)
         s.e.position = size + 1;
-    } else {
-        if (url.startsWith(u"http://"_s))
-            connectWs(i);
-        if (url.startsWith(u"ftp://"_s))
-            connectFtp(i);
-    }
+    else
+        startTransfer(i);
 
     s.indicador->setToolTip(u"Descargando "_s + url + u" a "_s + file);
-    s.e.resumable = resumable;
     s.e.used = true;
     if (complete) {
         s.indicador->DownloadEnd();

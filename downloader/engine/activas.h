@@ -1,10 +1,12 @@
 #pragma once
 
 #include "engine/slot.h"
+#include "engine/transfer.h"
 
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QLabel;
 class QMimeData;
@@ -80,50 +82,28 @@ private:
 
     // Slot life (activas.cpp).
     void createSlotObjects(int i);
-    void unloadSlot(int i);
+    void unloadSlot(int i, bool waitForClose = false);
     void removeDownload(int i); // unload, mark unused, re-lay the rows
+    void createTransfer(int i, const QString &host, quint16 port, const QString &path);
 
-    // HTTP (http_transfer.cpp).
-    void wsConnected(int i);
-    void wsReadyRead(int i);
-    void wsDisconnected(int i);
-    void wsError(int i);
-    bool handleResponseHeader(int i);
-    void followRedirect(int i, const QString &location);
-    void writeBody(int i, const QByteArray &body);
-    QByteArrayView proveTail(int i, QByteArrayView bytes);
-    void showProgress(int i);
-    void finishOrLose(int i);
-    void finishDownload(int i);
-    void connectWs(int i);
-    void stopWithError(int i, const QString &notice);
-    void restartFromStart(int i, const QString &why);
-    void loseConnection(int i, const QString &status);
-    void dropConnections(int i);
-
-    // FTP (ftp_transfer.cpp).
-    void setFtpStep(int i, FtpStep step); // the only writer of ftpstate
-    void ftpConnected(int i);
-    void ftpReadyRead(int i);
-    void ftpDisconnected(int i);
-    void ftpError(int i);
-    void ftpReply(int i, const QByteArray &line);
-    void ftpSizeKnown(int i, qint64 size);
-    void rewriteFromStart(int i);
-    void ftpPassive(int i);
-    void ftpRetrieve(int i, const QByteArray &line);
-    void loginRefused(int i);
+    // The transfer's connection (activas_events.cpp).
+    void startTransfer(int i);
+    void closeTransfer(int i, bool wait = false);
+    bool current(int i, int attempt) const;
+    void mirror(int i, const TransferFigures &figures);
+    void onConnected(int i);
+    void onFinished(int i, const TransferFigures &figures);
+    void onLost(int i, const QString &status, const TransferFigures &figures);
+    void onStopped(int i, const QString &notice, bool sizeChanged, const TransferFigures &figures);
+    void onRemoved(int i);
+    void onFileFailed(int i, const QString &text);
+    void onLoginRefused(int i);
     void askLogin(int i, quint64 generation);
     bool askUser(const QString &caption, QString &user, QString &password, bool &remember);
-    void ftpSend(int i, const QString &command);
-    void connectFtp(int i);
     // The login dialog for a dropped ftp:// address.
     void askDropLogin(QString &user, QString &password, bool &remember);
-
-    // Files.
-    bool openTarget(int i);
-    void closeTarget(int i);
-    void fileFailed(int i, const QString &what);
+    void showProgress(int i);
+    void finishDownload(int i);
 
     // Retries (retry.cpp).
     void armRetry(int i);
@@ -138,12 +118,13 @@ private:
     void fillDetails(int i);
     void clearDetails();
 
+    std::unique_ptr<class TransferThreads> threads_;
     std::array<Slot, kSlots> slots_;
     int selected_ = 0;
     QueueHooks *queue_ = nullptr;
     LoginHooks *login_ = nullptr;
     int askingLogin_ = 0; // the slot the login dialog is asking for, 0 for none
-    QByteArray crlf_ = QByteArrayLiteral("\r\n");
+    QString crlf_ = QStringLiteral("\r\n");
 
     class QTimer *update_ = nullptr;
     class QTimer *tiempotrans_ = nullptr;

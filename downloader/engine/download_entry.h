@@ -1,7 +1,5 @@
 #pragma once
 
-#include "engine/ftp_step.h"
-
 #include <QString>
 
 // One download's record; the active table and the queue hold 41 of them
@@ -19,7 +17,7 @@ struct DownloadEntry {
     qint64 positionAtConnect = 0;
     QString ftpuser;
     QString ftppass;
-    FtpStep ftpstate = FtpStep::None; // set through activas::setFtpStep only
+    // The FTP step lives with the download's transfer (FtpTransfer).
     bool remember = false;
     bool locked = false;
 };

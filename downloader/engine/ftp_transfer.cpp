@@ -1,247 +1,174 @@
-// The FTP client of the active table: the control connection on ftp(i),
-// driven by complete replies. The data connection is ws(i) in passive mode;
-// its bytes take the body path of the HTTP side unchanged.
-#include "engine/activas.h"
+// The FTP client of one download.
+#include "engine/ftp_transfer.h"
 
-#include "engine/quiet_abort.h"
+#include "engine/completion.h"
+#include "engine/ftp_decision.h"
 #include "engine/http_decision.h"
-#include "engine/login_hooks.h"
+#include "engine/quiet_abort.h"
 #include "engine/url.h"
-#include "log/log_append.h"
-#include "log/notices.h"
-#include "platform/prompts.h"
-#include "rows/download.h"
 
-#include <QPointer>
 #include <QTcpSocket>
-
 
 using namespace Qt::StringLiterals;
 
-namespace {
+FtpTransfer::FtpTransfer(const TransferJob &job) : Transfer(job) {}
 
-const QString kWrongLogin = u"Usuario incorrecto."_s;
-
-// "pub/dir/x.tgz" -> "/pub/dir"; a file in the root gives "/", since
-// servers refuse a CWD without argument and the download would wait for ever.
-QString directoryOf(const QString &path)
+FtpTransfer::~FtpTransfer()
 {
-    const QStringList parts = path.split(u'/');
-    QString directory;
-    for (qsizetype k = 0; k + 1 < parts.size(); ++k)
-        directory += u'/' + parts[k];
-    return directory.isEmpty() ? u"/"_s : directory;
+    dropSockets();
 }
 
-bool refused(int code)
+void FtpTransfer::dropSockets()
 {
-    return code >= 400;
+    quietAbort(ws_);
+    quietAbort(ftp_);
+    replies_.reset();
+    dataClosed_ = false;
+    setStep(FtpStep::None);
 }
 
-} // namespace
-
-void activas::setFtpStep(int i, FtpStep step)
+void FtpTransfer::setStep(FtpStep step)
 {
-    Slot &s = slots_[i];
-    if (s.e.ftpstate == step)
+    if (ftpstate_ == step)
         return;
-    qCDebug(lcFtp) << "slot" << i << ftpStepName(s.e.ftpstate) << "->" << ftpStepName(step);
-    s.e.ftpstate = step;
+    qCDebug(lcFtp) << job_.url << ftpStepName(ftpstate_) << "->" << ftpStepName(step);
+    ftpstate_ = step;
 }
 
-void activas::connectFtp(int i)
+void FtpTransfer::start()
 {
-    Slot &s = slots_[i];
-    quietAbort(s.ftp);
-    s.replies.reset();
-    s.dataClosed = false;
-    setFtpStep(i, FtpStep::None);
-    s.ftp->connectToHost(s.ftpHost, s.ftpPort);
+    if (!ftp_) {
+        ftp_ = makeSocket();
+        connect(ftp_, &QTcpSocket::connected, this, &FtpTransfer::onControlConnected);
+        connect(ftp_, &QTcpSocket::readyRead, this, &FtpTransfer::onControlReadyRead);
+        connect(ftp_, &QTcpSocket::disconnected, this, &FtpTransfer::onControlDisconnected);
+        connect(ftp_, &QTcpSocket::errorOccurred, this, &FtpTransfer::onControlError);
+        ws_ = makeSocket();
+        connect(ws_, &QTcpSocket::readyRead, this, &FtpTransfer::onDataReadyRead);
+        connect(ws_, &QTcpSocket::disconnected, this, &FtpTransfer::onDataDisconnected);
+        connect(ws_, &QTcpSocket::errorOccurred, this, &FtpTransfer::onDataError);
+    }
+    dropSockets();
+    ftp_->connectToHost(job_.host, job_.port);
 }
 
-void activas::ftpSend(int i, const QString &command)
+void FtpTransfer::send(const QString &command)
 {
-    Slot &s = slots_[i];
-    if (!s.ftp)
-        return;
     // A line end inside an argument (a name from a list file) would end the
     // command there and start another one of the server's choosing.
     QString text = command;
     text.remove(u'\r');
     text.remove(u'\n');
-    s.ftp->write(text.toUtf8() + crlf_);
+    ftp_->write(text.toUtf8() + "\r\n");
 }
 
-void activas::ftpConnected(int i)
+void FtpTransfer::onControlConnected()
 {
-    Slot &s = slots_[i];
-    setFtpStep(i, FtpStep::Login);
-    if (s.indicador)
-        s.indicador->setReconectando(false);
-    if (openTarget(i))
-        s.file->seek(0);
+    setStep(FtpStep::Login);
+    if (openTarget())
+        file_->seek(0);
+    emit connectedTo(attempt_);
 }
 
-void activas::ftpReadyRead(int i)
+void FtpTransfer::onControlReadyRead()
 {
-    QPointer<activas> self(this);
-    QPointer<QTcpSocket> socket = slots_[i].ftp;
-    if (!socket)
-        return;
-    const QList<QByteArray> replies = slots_[i].replies.feed(socket->readAll());
+    const QList<QByteArray> replies = replies_.feed(ftp_->readAll());
     for (const QByteArray &line : replies) {
-        ftpReply(i, line);
-        // A reply may end this connection; what is left of the packet
-        // belongs to nobody then.
-        if (!self || !socket || slots_[i].ftp != socket || socket->state() != QAbstractSocket::ConnectedState)
+        // A reply may end this connection; what is left of the packet belongs to nobody then.
+        if (!onReply(line) || ftp_->state() != QAbstractSocket::ConnectedState)
             return;
     }
 }
 
-// One complete reply, read in the light of the step that awaits it.
-void activas::ftpReply(int i, const QByteArray &line)
+bool FtpTransfer::onReply(const QByteArray &line)
 {
-    Slot &s = slots_[i];
-    const int code = ftpReplyCode(line);
-    if (code == 530) {
-        loginRefused(i);
-        return;
+    FtpNames names;
+    names.user = job_.ftpuser;
+    names.password = job_.ftppass;
+    names.directory = ftpDirectory(GetPath(job_.url));
+    names.file = urlFileName(job_.url);
+    const FtpReplyDecision d = decideFtpReply(ftpstate_, line, names);
+
+    using Act = FtpReplyDecision::Act;
+    switch (d.act) {
+    case Act::Nothing:
+        break;
+    case Act::Lose:
+        lose(u"El servidor "_s + job_.host + u" ha respondido: "_s + QString::fromUtf8(line));
+        return false;
+    case Act::AskLogin:
+        endConnection();
+        emit loginRefused(attempt_);
+        return false;
+    case Act::RestZeroDone:
+        job_.resumable = d.accepted;
+        break;
+    case Act::SizeKnown:
+        sizeKnown(d.size);
+        return ftpstate_ != FtpStep::None;
+    case Act::RestAtDone:
+        // Refused: the server will send from its first byte, and that is where it goes.
+        if (!d.accepted) {
+            job_.resumable = false;
+            rewriteFromStart();
+        }
+        break;
+    case Act::OpenData:
+        openData(line);
+        break;
+    case Act::Confirmed:
+        setStep(FtpStep::Done);
+        if (dataClosed_ || ws_->state() == QAbstractSocket::UnconnectedState) {
+            finishOrLose();
+            return false;
+        }
+        return true;
     }
-    switch (s.e.ftpstate) {
-    case FtpStep::None:
-    case FtpStep::Done:
-        return;
-    case FtpStep::Login:
-        if (code == 220)
-            ftpSend(i, u"USER "_s + s.e.ftpuser);
-        else if (code == 331)
-            ftpSend(i, u"PASS "_s + s.e.ftppass);
-        else if (code == 230) {
-            // Image type, so the bytes arrive unchanged and SIZE is allowed.
-            ftpSend(i, u"TYPE I"_s);
-            ftpSend(i, u"CWD "_s + directoryOf(GetPath(s.e.url)));
-        } else if (code == 250) {
-            // The answer to "REST 0" tells whether this server resumes; the
-            // size is asked for at once, its answer comes second.
-            ftpSend(i, u"REST 0"_s);
-            ftpSend(i, u"SIZE "_s + urlFileName(s.e.url));
-            setFtpStep(i, FtpStep::RestZero);
-        } else if (refused(code) && code != 500 && code != 502 && code != 504)
-            // A missing folder, a server going down: not worth waiting for the
-            // watchdog. (TYPE may be refused harmlessly with 500/502/504.)
-            loseConnection(i, u"El servidor "_s + s.ftpHost + u" ha respondido: "_s + QString::fromUtf8(line));
-        return;
-    case FtpStep::RestZero:
-        if (code == 350 || refused(code)) {
-            s.e.resumable = code == 350;
-            setFtpStep(i, FtpStep::Size);
-        }
-        return;
-    case FtpStep::Size:
-        if (code == 213 || refused(code))
-            ftpSizeKnown(i, code == 213 ? ftpSizeValue(line) : -1);
-        return;
-    case FtpStep::RestAt:
-        if (code == 350) {
-            ftpPassive(i);
-        } else if (refused(code)) {
-            // The server will send from its first byte: that is where it goes.
-            s.e.resumable = false;
-            s.proofLeft = 0;
-            rewriteFromStart(i);
-            ftpPassive(i);
-        }
-        return;
-    case FtpStep::Passive:
-        if (code == 227)
-            ftpRetrieve(i, line);
-        else if (refused(code))
-            loseConnection(i, u"El servidor "_s + s.ftpHost + u" ha respondido: "_s + QString::fromUtf8(line));
-        return;
-    case FtpStep::Retrieve:
-        if (code == 226 || code == 250) {
-            setFtpStep(i, FtpStep::Done);
-            if (s.dataClosed || !s.ws || s.ws->state() == QAbstractSocket::UnconnectedState) {
-                s.dataClosed = false;
-                finishOrLose(i);
-            }
-        } else if (refused(code)) {
-            // "426 Transfer aborted" and its kind: whatever arrived is not the whole file.
-            loseConnection(i, lostConnectionText(s.e.url));
-        }
-        return;
-    }
+    for (const QString &command : d.send)
+        send(command);
+    setStep(d.next);
+    return true;
 }
 
 // The size reply is in (-1: unknown). Decides where the bytes will go.
-void activas::ftpSizeKnown(int i, qint64 size)
+void FtpTransfer::sizeKnown(qint64 size)
 {
-    Slot &s = slots_[i];
-    if (!openTarget(i))
+    if (!openTarget())
         return;
-    if (s.e.size > 0 && size >= 0 && size != s.e.size) {
-        const QString notice = sizeChangedNotice(s.e.url, s.e.size, size);
-        s.sizeChanged = true;
-        appendLog(u"\r\n"_s + notice, 0x0000FF);
-        stopWithError(i, notice);
+    if (job_.size > 0 && size >= 0 && size != job_.size) {
+        const QString notice = sizeChangedNotice(job_.url, job_.size, size);
+        emit logLine(attempt_, notice);
+        stop(notice, true);
         return;
     }
     if (size >= 0)
-        s.e.size = size;
-    const qint64 onDisk = s.file->size();
+        job_.size = size;
+    const qint64 onDisk = file_->size();
     // A local file longer than the server's is not a part of it.
-    if (s.e.resumable && s.e.size > 0 && onDisk > s.e.size)
-        s.e.resumable = false;
-    s.proofLeft = 0;
-    qint64 from = onDisk;
-    if (s.e.resumable && onDisk > 0 && !s.ownBytes) {
-        // Bytes this download did not write itself are proven first.
-        from = onDisk < kTailProof ? 0 : onDisk - kTailProof;
-        s.proofLeft = onDisk - from;
-        s.proofAt = from;
-    }
-    s.e.elapsedAtConnect = s.e.elapsed;
-    s.idle = 0;
-    if (!s.e.resumable) {
-        rewriteFromStart(i);
-        ftpPassive(i);
+    if (job_.resumable && job_.size > 0 && onDisk > job_.size)
+        job_.resumable = false;
+    if (!job_.resumable) {
+        rewriteFromStart();
+        send(u"PASV"_s);
+        setStep(FtpStep::Passive);
         return;
     }
-    // The answer to this REST decides where the bytes go (RestAt).
+    // The answer to this REST decides where the bytes go.
+    const qint64 from = resumeFrom(onDisk);
     if (from == 0) {
-        s.proofLeft = 0;
-        rewriteFromStart(i);
+        rewriteFromStart();
     } else {
-        s.file->seek(onDisk);
-        s.e.position = onDisk + 1;
-        s.e.positionAtConnect = s.e.position;
+        startProof(from, onDisk);
+        file_->seek(onDisk);
+        job_.position = onDisk + 1;
+        positionAtConnect_ = job_.position;
     }
-    ftpSend(i, u"REST "_s + QString::number(from));
-    setFtpStep(i, FtpStep::RestAt);
+    send(u"REST "_s + QString::number(from));
+    setStep(FtpStep::RestAt);
 }
 
-// The file is written again from its first byte.
-void activas::rewriteFromStart(int i)
+void FtpTransfer::openData(const QByteArray &line)
 {
-    Slot &s = slots_[i];
-    if (!s.file)
-        return;
-    s.file->resize(0);
-    s.file->seek(0);
-    s.ownBytes = true;
-    s.e.position = 1;
-    s.e.positionAtConnect = 1;
-}
-
-void activas::ftpPassive(int i)
-{
-    ftpSend(i, u"PASV"_s);
-    setFtpStep(i, FtpStep::Passive);
-}
-
-void activas::ftpRetrieve(int i, const QByteArray &line)
-{
-    Slot &s = slots_[i];
     const qsizetype open = line.indexOf('(');
     const qsizetype close = open < 0 ? -1 : line.indexOf(')', open);
     QString numbers = QString::fromLatin1(close < 0 ? line.mid(4) : line.mid(open + 1, close - open - 1));
@@ -250,112 +177,81 @@ void activas::ftpRetrieve(int i, const QByteArray &line)
     ParsePassiveReply(numbers, address, port);
     // The data connection goes to the server we logged in to, whatever
     // host the reply names: a server must not send it elsewhere.
-    quietAbort(s.ws);
-    s.dataClosed = false;
-    s.ws->connectToHost(s.ftp->peerAddress(), quint16(port));
-    ftpSend(i, u"RETR "_s + urlFileName(s.e.url));
-    setFtpStep(i, FtpStep::Retrieve);
+    quietAbort(ws_);
+    dataClosed_ = false;
+    ws_->connectToHost(ftp_->peerAddress(), quint16(port));
 }
 
-// Login refused: the connections end now; the user is asked once this
-// handler has returned, and the slot waits for the answer without retrying.
-void activas::loginRefused(int i)
+void FtpTransfer::onDataReadyRead()
 {
-    Slot &s = slots_[i];
-    // While the dialog asks for another download this refusal is left
-    // unanswered; the watchdog tries this one again later.
-    if (askingLogin_ != 0)
+    if (chunk_.size() != kReadChunk)
+        chunk_.resize(kReadChunk);
+    while (ws_->bytesAvailable() > 0) {
+        const qint64 n = ws_->read(chunk_.data(), kReadChunk);
+        if (n <= 0)
+            break;
+        if (!writeBody(chunk_.constData(), n))
+            return;
+        if (complete()) {
+            finishOrLose();
+            return;
+        }
+    }
+    reportProgress(false);
+}
+
+void FtpTransfer::onDataDisconnected()
+{
+    if (ws_->bytesAvailable() > 0)
+        onDataReadyRead();
+    if (!file_ || ftpstate_ == FtpStep::None)
         return;
-    dropConnections(i);
-    if (s.indicador)
-        s.indicador->setReconectando(true);
-    s.askingLogin = true;
-    askingLogin_ = i;
-    const quint64 generation = s.generation;
-    QMetaObject::invokeMethod(
-        this, [this, i, generation] { askLogin(i, generation); }, Qt::QueuedConnection);
-}
-
-void activas::askLogin(int i, quint64 generation)
-{
-    if (!slots_[i].e.used || slots_[i].generation != generation) {
-        askingLogin_ = 0;
+    if (job_.size == 0 && ftpstate_ != FtpStep::Done) {
+        // Without a size only the server's word on the control connection
+        // (226, or an error) tells a whole file from a cut one.
+        dataClosed_ = true;
         return;
     }
-    QPointer<activas> self(this);
-    PlayNoticeSound(msgFile(u"user.wav"_s));
-    QString user = slots_[i].e.ftpuser;
-    QString password = slots_[i].e.ftppass;
-    bool remember = slots_[i].e.remember;
-    const bool asked = askUser(kWrongLogin, user, password, remember);
-    // The window, or this download, may have gone while the dialog waited.
-    if (!self)
-        return;
-    askingLogin_ = 0;
-    Slot &s = slots_[i];
-    if (!s.e.used || s.generation != generation)
-        return;
-    s.askingLogin = false;
-    if (asked) {
-        s.e.ftpuser = user;
-        s.e.ftppass = password;
-        s.e.remember = remember;
-    }
-    armRetry(i);
+    finishOrLose();
 }
 
-bool activas::askUser(const QString &caption, QString &user, QString &password, bool &remember)
+void FtpTransfer::onDataError()
 {
-    if (!login_)
-        return false;
-    const LoginHooks::Login answer = login_->askLogin(caption, {user, password, remember});
-    user = answer.user;
-    password = answer.password;
-    remember = answer.remember;
-    return true;
+    if (ws_->error() == QAbstractSocket::RemoteHostClosedError)
+        return;
+    lose(ws_->errorString());
 }
 
-void activas::ftpDisconnected(int i)
+void FtpTransfer::finishOrLose()
 {
-    Slot &s = slots_[i];
-    if (!s.e.used || !s.ftp)
+    TransferEnd end;
+    end.onDisk = job_.position > 0 ? job_.position - 1 : 0;
+    end.size = job_.size;
+    end.http = false;
+    end.ftpConfirmed = ftpstate_ == FtpStep::Done;
+    end.tailUnproven = proofLeft_ > 0;
+    if (transferComplete(end))
+        finish();
+    else
+        lose(lostConnectionText(job_.url));
+}
+
+void FtpTransfer::onControlDisconnected()
+{
+    if (ftp_->bytesAvailable() > 0)
+        onControlReadyRead();
+    if (ftpstate_ == FtpStep::None || ftpstate_ == FtpStep::Done || !file_)
         return;
-    if (s.ftp->bytesAvailable() > 0)
-        ftpReadyRead(i);
-    if (!s.e.used || !s.ws || s.e.ftpstate == FtpStep::None)
-        return;
-    if (s.e.ftpstate == FtpStep::Done)
-        return; // confirmed: the data connection's end decides
     // Without the server's confirmation a transfer of unknown size cannot
     // end well; a known size may still arrive whole on the data connection.
-    if (s.e.size == 0 || s.dataClosed || s.ws->state() == QAbstractSocket::UnconnectedState)
-        loseConnection(i, lostConnectionText(s.e.url));
+    if (job_.size == 0 || dataClosed_ || ws_->state() == QAbstractSocket::UnconnectedState)
+        lose(lostConnectionText(job_.url));
 }
 
-void activas::ftpError(int i)
+void FtpTransfer::onControlError()
 {
-    Slot &s = slots_[i];
-    if (!s.ftp || !s.e.used)
-        return;
     // The peer's orderly close arrives as disconnected(), handled there.
-    if (s.ftp->error() == QAbstractSocket::RemoteHostClosedError)
+    if (ftp_->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    const QString text = s.ftp->errorString();
-    // A finished download keeps its file; a broken idle control connection
-    // is no reason to fetch it again.
-    if (s.indicador && s.indicador->finalizado()) {
-        quietAbort(s.ftp);
-        return;
-    }
-    emit statusText(3, text);
-    dropConnections(i);
-    armRetry(i);
-}
-
-void activas::askDropLogin(QString &user, QString &password, bool &remember)
-{
-    user = u"anonymous"_s;
-    password = u"guestpw"_s;
-    remember = false;
-    askUser(QString(), user, password, remember);
+    lose(ftp_->errorString());
 }

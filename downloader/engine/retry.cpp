@@ -7,7 +7,6 @@
 #include "settings/cfg.h"
 
 #include <QFile>
-#include <QTcpSocket>
 
 using namespace Qt::StringLiterals;
 
@@ -33,7 +32,7 @@ void activas::watchdog(int i)
     if (s.askingLogin)
         return;
     if (s.idle > limit && s.indicador && !s.indicador->redoend()) {
-        dropConnections(i);
+        closeTransfer(i);
         armRetry(i);
     }
 }
@@ -48,14 +47,10 @@ void activas::redoTick(int i)
     s.redo->setTag(QString::number(left));
 
     if (left >= 0) {
-        dropConnections(i);
         // A fresh attempt gets its own waiting time before the watchdog judges it.
         s.idle = 0;
         s.indicador->setReconectando(true);
-        if (s.e.url.left(7) == u"http://"_s)
-            connectWs(i);
-        if (s.e.url.left(6) == u"ftp://"_s)
-            connectFtp(i);
+        startTransfer(i);
         s.redo->setInterval(0);
         return;
     }
@@ -65,9 +60,10 @@ void activas::redoTick(int i)
 void activas::retriesExhausted(int i)
 {
     Slot &s = slots_[i];
-    dropConnections(i);
-    s.indicador->setRedoend(true);
     const cfg *settings = cfg::instance();
+    // The file is closed before it may be deleted below.
+    closeTransfer(i, settings && settings->delinc());
+    s.indicador->setRedoend(true);
     const QString text = u"Se han agotado los intentos para "_s + s.e.url;
     if (!settings || settings->msgdialog()) {
         PlayNoticeSound(msgFile(u"ding.wav"_s));

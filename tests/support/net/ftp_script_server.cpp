@@ -47,6 +47,14 @@ bool FtpScriptServer::isListening() const
     return control_->isListening() && passive_->isListening();
 }
 
+int FtpScriptServer::openControlConnections() const
+{
+    int open = 0;
+    for (const auto &s : sessions_)
+        open += s->control && s->control->state() == QAbstractSocket::ConnectedState;
+    return open;
+}
+
 quint16 FtpScriptServer::port() const
 {
     return control_->serverPort();

@@ -34,6 +34,8 @@ public:
     // connections in order.
     QStringList commands() const { return commands_; }
     int controlConnections() const { return controlConnections_; }
+    // Control connections the client has not closed yet.
+    int openControlConnections() const;
     int dataConnections() const { return dataConnections_; }
     // Bytes written on data connections so far.
     qint64 bytesServed() const { return bytesServed_; }

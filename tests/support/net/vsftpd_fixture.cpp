@@ -157,6 +157,8 @@ bool VsftpdFixture::startOnce()
         u"vsftpd_log_file=%1"_s.arg(configDir_.filePath(u"vsftpd.log"_s)),
         u"dirmessage_enable=NO"_s,
     };
+    if (maxRate_ > 0)
+        lines << u"anon_max_rate=%1"_s.arg(maxRate_);
     if (chrooted_) {
         lines << u"secure_chroot_dir=%1"_s.arg(QString::fromLatin1(kSecureChrootDir))
               << u"ftp_username=%1"_s.arg(userExists("ftp") ? u"ftp"_s : u"nobody"_s) << u"nopriv_user=nobody"_s;

@@ -26,6 +26,8 @@ public:
 
     static bool installed();
 
+    // Bytes per second for each transfer (0: no limit); set before start().
+    void setMaxRate(int bytesPerSecond) { maxRate_ = bytesPerSecond; }
     // Starts the server and waits (bounded) for its "220" greeting.
     bool start();
     QString error() const { return error_; }
@@ -50,6 +52,7 @@ private:
     QProcess process_;
     quint16 port_ = 0;
     bool chrooted_ = false;
+    int maxRate_ = 0;
     QString error_;
 };
 

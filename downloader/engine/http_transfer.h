@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/http_response.h"
+#include "engine/transfer.h"
+
+#include <QByteArray>
+
+// One download over HTTP: the connection ws, the request with its byte
+// range, the response header's decision, and the body into the file.
+class HttpTransfer final : public Transfer {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HttpTransfer)
+public:
+    explicit HttpTransfer(const TransferJob &job);
+    ~HttpTransfer() override;
+
+protected:
+    void start() override;
+    void dropSockets() override;
+
+private:
+    void onConnected();
+    void onReadyRead();
+    void onDisconnected();
+    void onError();
+    // Takes received bytes; false when the transfer ended inside.
+    bool consume(const char *data, qint64 size);
+    bool handleHeader();
+    void followRedirect(const QString &location);
+    void closeAllAndTell(); // the file is gone from the server
+    void finishOrLose();
+
+    QTcpSocket *ws_ = nullptr;
+    QByteArray chunk_; // the read buffer, reused
+    HttpResponseParser response_;
+    ChunkedDecoder chunks_;
+    bool chunked_ = false;
+    bool bodyComplete_ = false; // the body ended by its own framing
+    qint64 requestedFrom_ = 0;  // first byte asked for (0-based)
+    int redirects_ = 0;         // redirects followed in a row
+};

@@ -1,0 +1,230 @@
+#include "engine/transfer.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+Transfer::Transfer(const TransferJob &job) : job_(job), lateReport_(new QTimer(this))
+{
+    qRegisterMetaType<TransferFigures>();
+    lateReport_->setSingleShot(true);
+    connect(lateReport_, &QTimer::timeout, this, [this] {
+        if (attempt_ >= 0)
+            reportProgress(true);
+    });
+}
+
+Transfer::~Transfer()
+{
+    closeTarget();
+}
+
+void Transfer::connectNow(int attempt)
+{
+    endConnection();
+    attempt_ = attempt;
+    start();
+}
+
+void Transfer::closeAll()
+{
+    endConnection();
+    // Whatever this attempt still had to say is no longer wanted.
+    attempt_ = -1;
+}
+
+void Transfer::setLogin(const QString &user, const QString &password)
+{
+    job_.ftpuser = user;
+    job_.ftppass = password;
+}
+
+void Transfer::forgetBytes()
+{
+    ownBytes_ = false;
+    job_.size = 0;
+    if (openTarget())
+        rewriteFromStart();
+    closeTarget();
+}
+
+QTcpSocket *Transfer::makeSocket()
+{
+    auto *socket = new QTcpSocket(this);
+    socket->setReadBufferSize(kSocketBuffer);
+    return socket;
+}
+
+bool Transfer::openTarget()
+{
+    if (file_ && file_->isOpen())
+        return true;
+    file_ = std::make_unique<QFile>(job_.file);
+    // Unbuffered: a write error (disk full) shows at once, not at close.
+    if (!file_->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        fail(file_->errorString());
+        return false;
+    }
+    return true;
+}
+
+void Transfer::closeTarget()
+{
+    if (file_) {
+        file_->close();
+        file_.reset();
+    }
+}
+
+void Transfer::endConnection()
+{
+    dropSockets();
+    closeTarget();
+    proofLeft_ = 0;
+    lateReport_->stop();
+}
+
+bool Transfer::writeBody(const char *data, qint64 size)
+{
+    if (!file_ || !file_->isOpen() || size <= 0)
+        return true;
+    received_ += size;
+    if (proofLeft_ > 0 && !proveTail(data, size))
+        return false;
+    // Never write past the announced end.
+    if (job_.size > 0) {
+        const qint64 room = job_.size - file_->pos();
+        size = qBound<qint64>(0, size, room);
+    }
+    if (size > 0) {
+        if (file_->write(data, size) != size) {
+            fail(file_->errorString());
+            return false;
+        }
+        job_.position = file_->pos() + 1;
+    }
+    reportProgress(false);
+    return true;
+}
+
+// Compares arriving bytes with the file's tail and skips them; a mismatch
+// starts the file again.
+bool Transfer::proveTail(const char *&data, qint64 &size)
+{
+    const qint64 take = qMin(proofLeft_, size);
+    const qint64 resume = file_->pos();
+    file_->seek(proofAt_);
+    const QByteArray onDisk = file_->read(take);
+    file_->seek(resume);
+    if (onDisk != QByteArrayView(data, take)) {
+        restartFromStart(u"Los datos de "_s + job_.file + u" no coinciden con "_s + job_.url +
+                         u": se descarga de nuevo desde el principio."_s);
+        return false;
+    }
+    proofAt_ += take;
+    proofLeft_ -= take;
+    if (proofLeft_ == 0)
+        ownBytes_ = true;
+    data += take;
+    size -= take;
+    return true;
+}
+
+void Transfer::rewriteFromStart()
+{
+    if (!file_)
+        return;
+    file_->resize(0);
+    file_->seek(0);
+    ownBytes_ = true;
+    proofLeft_ = 0;
+    job_.position = 1;
+    positionAtConnect_ = 1;
+}
+
+qint64 Transfer::resumeFrom(qint64 onDisk) const
+{
+    if (ownBytes_)
+        return onDisk;
+    // A file smaller than the proof is fetched whole.
+    return onDisk < kTailProof ? 0 : onDisk - kTailProof;
+}
+
+void Transfer::startProof(qint64 from, qint64 onDisk)
+{
+    proofLeft_ = 0;
+    if (!ownBytes_ && from > 0 && from < onDisk) {
+        proofLeft_ = onDisk - from;
+        proofAt_ = from;
+    }
+}
+
+bool Transfer::complete() const
+{
+    return proofLeft_ == 0 && job_.size > 0 && job_.position - 1 >= job_.size;
+}
+
+TransferFigures Transfer::figures() const
+{
+    TransferFigures f;
+    f.url = job_.url;
+    f.position = job_.position;
+    f.size = job_.size;
+    f.resumable = job_.resumable;
+    f.positionAtConnect = positionAtConnect_;
+    f.received = received_;
+    return f;
+}
+
+void Transfer::reportProgress(bool now)
+{
+    if (!now && lastReport_.isValid() && lastReport_.elapsed() < kReportEveryMs) {
+        if (!lateReport_->isActive())
+            lateReport_->start(int(kReportEveryMs - lastReport_.elapsed()));
+        return;
+    }
+    lateReport_->stop();
+    lastReport_.start();
+    emit progress(attempt_, figures());
+}
+
+void Transfer::finish()
+{
+    endConnection();
+    emit finished(attempt_, figures());
+}
+
+void Transfer::lose(const QString &status)
+{
+    endConnection();
+    emit lost(attempt_, status, figures());
+}
+
+void Transfer::stop(const QString &notice, bool sizeChanged)
+{
+    endConnection();
+    emit stopped(attempt_, notice, sizeChanged, figures());
+}
+
+void Transfer::fail(const QString &text)
+{
+    dropSockets();
+    file_.reset();
+    proofLeft_ = 0;
+    emit fileFailed(attempt_, u"No se ha podido escribir en "_s + job_.file + u": "_s + text);
+}
+
+// The bytes on disk do not belong to the server's file: fetch it again from
+// its first byte, at once and without spending a retry.
+void Transfer::restartFromStart(const QString &why)
+{
+    emit logLine(attempt_, why);
+    emit statusText(attempt_, why);
+    endConnection();
+    if (!openTarget())
+        return;
+    rewriteFromStart();
+    closeTarget();
+    start();
+}

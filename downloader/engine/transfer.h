@@ -1,0 +1,114 @@
+#pragma once
+
+#include "engine/chunk_sizes.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QTcpSocket;
+
+// What the window knows of a download when it hands it to its transfer.
+struct TransferJob {
+    QString url;
+    QString file;
+    qint64 size = 0;     // 0 while unknown
+    qint64 position = 0; // bytes on disk + 1; 0 = never started
+    bool resumable = false;
+    QString host; // where the first connection goes (the window checked the address)
+    quint16 port = 0;
+    QString path;
+    QString ftpuser;
+    QString ftppass;
+};
+
+// The figures of a running transfer, as the window shows and saves them.
+struct TransferFigures {
+    QString url;
+    qint64 position = 0;
+    qint64 size = 0;
+    bool resumable = false;
+    qint64 positionAtConnect = 0; // where this connection started writing
+    qint64 received = 0;          // bytes received so far: their arrival keeps the watchdog quiet
+};
+Q_DECLARE_METATYPE(TransferFigures)
+
+// One download's connections, its open target file and the rules of its
+// protocol. It lives on a worker thread; the window drives it through the
+// queued calls below and learns what happened through its signals, each
+// tagged with the attempt it belongs to, so a late signal of a connection the
+// window already gave up is recognised and dropped.
+class Transfer : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Transfer)
+public:
+    explicit Transfer(const TransferJob &job);
+    ~Transfer() override;
+
+    // Queued calls from the window's thread.
+    Q_INVOKABLE void connectNow(int attempt);  // (re)connect from what is on disk
+    Q_INVOKABLE void closeAll();               // drop the connections, close the file
+    Q_INVOKABLE void setLogin(const QString &user, const QString &password);
+    Q_INVOKABLE void forgetBytes();            // the next connection starts from byte 1
+
+signals:
+    void connectedTo(int attempt);
+    void progress(int attempt, TransferFigures figures);
+    void redirected(int attempt, QString from, QString to);
+    void finished(int attempt, TransferFigures figures);
+    void lost(int attempt, QString status, TransferFigures figures);
+    void stopped(int attempt, QString notice, bool sizeChanged, TransferFigures figures);
+    void removed(int attempt);          // the server has no such file
+    void fileFailed(int attempt, QString text);
+    void loginRefused(int attempt);
+    void logLine(int attempt, QString text);
+    void statusText(int attempt, QString text);
+
+protected:
+    virtual void start() = 0;        // the protocol's first step
+    virtual void dropSockets() = 0;  // abort every socket without their signals
+    QTcpSocket *makeSocket();
+
+    // The body path shared by both protocols.
+    bool openTarget();
+    void closeTarget();
+    // Writes arriving body bytes (after proving the tail); false when the
+    // transfer ended inside (a failed write, a failed proof).
+    bool writeBody(const char *data, qint64 size);
+    // The file is written again from its first byte.
+    void rewriteFromStart();
+    // Where to ask from: bytes on disk that this download did not write are
+    // proven first, from a little before their end.
+    qint64 resumeFrom(qint64 onDisk) const;
+    // The bytes from `from` up to onDisk are compared before any is written.
+    void startProof(qint64 from, qint64 onDisk);
+    bool complete() const;
+
+    // Endings; each closes everything first.
+    void finish();
+    void lose(const QString &status);
+    void stop(const QString &notice, bool sizeChanged = false);
+    void restartFromStart(const QString &why);
+    void fail(const QString &text);
+    void reportProgress(bool now);
+    TransferFigures figures() const;
+    void endConnection(); // sockets dropped, file closed, nothing told
+
+    TransferJob job_;
+    std::unique_ptr<QFile> file_;
+    int attempt_ = 0;
+    bool ownBytes_ = false;  // written or proven by this download since it entered the table
+    qint64 proofLeft_ = 0;   // tail bytes still to compare with what arrives
+    qint64 proofAt_ = 0;     // where in the file the next compared byte sits
+    qint64 positionAtConnect_ = 0;
+    qint64 received_ = 0;
+    QElapsedTimer lastReport_;
+    class QTimer *lateReport_ = nullptr; // a report held back by the rate limit still goes out
+
+private:
+    bool proveTail(const char *&data, qint64 &size);
+};

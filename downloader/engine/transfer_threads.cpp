@@ -1,0 +1,32 @@
+#include "engine/transfer_threads.h"
+
+TransferThreads::TransferThreads(int count)
+{
+    for (int k = 0; k < qMax(1, count); ++k) {
+        auto thread = std::make_unique<QThread>();
+        thread->setObjectName(QStringLiteral("transfer%1").arg(k));
+        thread->start();
+        threads_.push_back(std::move(thread));
+    }
+}
+
+// Objects still waiting for deletion on a thread are deleted as it ends.
+TransferThreads::~TransferThreads()
+{
+    for (auto &thread : threads_)
+        thread->quit();
+    for (auto &thread : threads_)
+        thread->wait();
+}
+
+QThread *TransferThreads::next()
+{
+    QThread *thread = threads_[next_].get();
+    next_ = (next_ + 1) % threads_.size();
+    return thread;
+}
+
+int TransferThreads::defaultCount()
+{
+    return qBound(1, QThread::idealThreadCount(), 4);
+}
