@@ -19,9 +19,7 @@ constexpr quint32 kButtonFace = 0x8000000F;
 using provek::buttonCode;
 using provek::oleColor;
 
-progreso::progreso(QWidget *parent)
-    : QWidget(parent)
-    , bg_(kButtonFace)
+progreso::progreso(QWidget *parent) : QWidget(parent), bg_(kButtonFace)
 {
     // Every pixel inside the frame is painted by paintEvent.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -153,8 +151,8 @@ void progreso::mouseReleaseEvent(QMouseEvent *event)
     if (code != 0)
         emit MouseUp(code);
     // The release that ends a double click is not a second click.
-    const bool click = event->button() == Qt::LeftButton && !afterDoubleClick_
-        && rect().contains(event->position().toPoint());
+    const bool click =
+        event->button() == Qt::LeftButton && !afterDoubleClick_ && rect().contains(event->position().toPoint());
     afterDoubleClick_ = false;
     if (click)
         emit Click();

@@ -23,8 +23,7 @@ constexpr double kFullTurn = 6.283186;
 
 using provek::oleColor;
 
-tarta::tarta(QWidget *parent)
-    : QWidget(parent)
+tarta::tarta(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     redraw();

@@ -5,8 +5,8 @@
 #include "engine/queue_hooks.h"
 #include "engine/target_path.h"
 #include "engine/transfer_threads.h"
-#include "log/log_append.h"
 #include "engine/url.h"
+#include "log/log_append.h"
 #include "platform/actions.h"
 #include "platform/interval_timer.h"
 #include "platform/prompts.h"
@@ -144,8 +144,8 @@ void activas::createTransfer(int i, const QString &host, quint16 port, const QSt
     connect(t, &Transfer::redirected, this, [this, i](int a, const QString &from, const QString &to) {
         if (!current(i, a))
             return;
-        emit statusText(3, u"El archivo "_s + from + u" ha sido movido a "_s + to +
-                               u".Se reconectará a esa dirección"_s);
+        emit statusText(3,
+                        u"El archivo "_s + from + u" ha sido movido a "_s + to + u".Se reconectará a esa dirección"_s);
         slots_[i].indicador->setReconectando(true);
     });
     connect(t, &Transfer::finished, this, [this, i](int a, const TransferFigures &f) {
@@ -225,8 +225,8 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
 {
     // Two downloads writing one file would leave a file that is neither.
     if (targetTaken(file)) {
-        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_ + u"El archivo "_s + file +
-                                        u" ya es el destino de otra descarga."_s,
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_ + u"El archivo "_s + file
+                                        + u" ya es el destino de otra descarga."_s,
                                     platform::Icon::Critical);
         return;
     }
@@ -236,8 +236,8 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     loaded[0] = true;
     const int i = actions::FreeIndex(loaded);
     if (i < 1 || i >= kSlots) {
-        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_ +
-                                        u"No quedan huecos libres en la tabla de descargas activas."_s,
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_
+                                        + u"No quedan huecos libres en la tabla de descargas activas."_s,
                                     platform::Icon::Critical);
         return;
     }

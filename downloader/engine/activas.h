@@ -29,8 +29,8 @@ public:
     explicit activas(QWidget *parent = nullptr);
     ~activas() override;
 
-    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
-                qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember);
+    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
+                bool nosave, const QString &ftpuser, const QString &ftppass, bool remember);
     bool existe(int slot) const;
     // Another download (here or queued) already writes this file.
     bool targetTaken(const QString &file) const;

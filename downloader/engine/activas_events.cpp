@@ -39,8 +39,7 @@ void activas::closeTransfer(int i, bool wait)
     s.e.speed = 0;
     if (!s.transfer)
         return;
-    QMetaObject::invokeMethod(s.transfer, "closeAll",
-                              wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+    QMetaObject::invokeMethod(s.transfer, "closeAll", wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
 bool activas::current(int i, int attempt) const
@@ -103,8 +102,8 @@ void activas::finishDownload(int i)
     s.indicador->setPorcentaje(100);
     emit statusText(3, u"Finalizada la descarga de "_s + s.e.url);
     PlayNoticeSound(msgFile(u"notify.wav"_s));
-    appendLog(u"\r\nLa descarga de "_s + s.e.url + u" a "_s + s.e.file + u" ha finalizado tras "_s +
-                  QString::number(s.e.elapsed) + u" segundos."_s,
+    appendLog(u"\r\nLa descarga de "_s + s.e.url + u" a "_s + s.e.file + u" ha finalizado tras "_s
+                  + QString::number(s.e.elapsed) + u" segundos."_s,
               0);
 
     const cfg *settings = cfg::instance();

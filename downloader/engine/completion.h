@@ -4,9 +4,9 @@
 
 // What is known about a transfer when its connection ends.
 struct TransferEnd {
-    qint64 onDisk = 0;         // bytes of the file on disk
-    qint64 size = 0;           // announced total, 0 when none was announced
-    bool http = true;          // false for an FTP data connection
+    qint64 onDisk = 0;          // bytes of the file on disk
+    qint64 size = 0;            // announced total, 0 when none was announced
+    bool http = true;           // false for an FTP data connection
     bool headerComplete = true; // HTTP: the response header had ended
     bool chunked = false;       // HTTP: the body came in chunks...
     bool lastChunkSeen = false; // ...and its closing chunk arrived

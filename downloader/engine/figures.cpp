@@ -38,8 +38,7 @@ QString formatElapsed(qint64 seconds)
         h = m / 60;
         m %= 60;
     }
-    return QString::number(h) + u':' + u"%1"_s.arg(m, 2, 10, QChar(u'0')) + u':'
-           + u"%1"_s.arg(s, 2, 10, QChar(u'0'));
+    return QString::number(h) + u':' + u"%1"_s.arg(m, 2, 10, QChar(u'0')) + u':' + u"%1"_s.arg(s, 2, 10, QChar(u'0'));
 }
 
 qint64 roundHalfEven(double value)

@@ -125,8 +125,8 @@ ResponseDecision decideResponse(const ResponseFacts &f)
 QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize)
 {
     const QString now = newSize < 0 ? u"desconocido"_s : QString::number(newSize);
-    return u"El archivo "_s + url + u" ha cambiado de tamaño en el servidor ("_s + QString::number(oldSize) +
-           u" → "_s + now + u" bytes). Se ha detenido la descarga; al reconectar empezará desde el principio."_s;
+    return u"El archivo "_s + url + u" ha cambiado de tamaño en el servidor ("_s + QString::number(oldSize) + u" → "_s
+           + now + u" bytes). Se ha detenido la descarga; al reconectar empezará desde el principio."_s;
 }
 
 bool hostIsSafe(const QString &host)

@@ -12,8 +12,8 @@ struct ResponseFacts {
     bool chunked = false;
     bool ranged = false; // a usable Content-Range came with it
     qint64 rangeFirst = -1;
-    qint64 rangeTotal = -1; // -1 for "*" or absent
-    QByteArray location;     // null when absent
+    qint64 rangeTotal = -1;   // -1 for "*" or absent
+    QByteArray location;      // null when absent
     qint64 requestedFrom = 0; // first byte asked for (0-based)
     qint64 onDisk = 0;        // bytes of the target file on disk
     qint64 knownSize = 0;     // total the download already knows, 0 when none
@@ -32,12 +32,12 @@ struct ResponseDecision {
         Remove            // the file is gone from the server
     };
     Kind kind = Kind::Retry;
-    qint64 writeFrom = 0;  // Write: offset of the body's first byte
-    qint64 size = 0;       // Write, Finished: the total now known, 0 when unknown
-    bool resumable = false; // Write: the server honoured the range
+    qint64 writeFrom = 0;     // Write: offset of the body's first byte
+    qint64 size = 0;          // Write, Finished: the total now known, 0 when unknown
+    bool resumable = false;   // Write: the server honoured the range
     bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
-    QString notice;        // Stop
-    QByteArray location;   // Redirect
+    QString notice;           // Stop
+    QByteArray location;      // Redirect
 };
 
 ResponseDecision decideResponse(const ResponseFacts &facts);

@@ -23,7 +23,7 @@ public:
     State state() const { return state_; }
     void reset();
 
-    int status() const { return status_; }           // 0 when unknown
+    int status() const { return status_; } // 0 when unknown
     QByteArray statusLine() const { return statusLine_; }
     // The first header of that name (any letter case), value trimmed; null if absent.
     QByteArray header(const QByteArray &name) const;

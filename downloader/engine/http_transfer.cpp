@@ -33,8 +33,7 @@ QByteArray requestTarget(const QString &tag)
 
 QString resolveLocation(const QString &current, const QString &location)
 {
-    if (location.startsWith(u"http://"_s) || location.startsWith(u"https://"_s) ||
-        location.startsWith(u"ftp://"_s))
+    if (location.startsWith(u"http://"_s) || location.startsWith(u"https://"_s) || location.startsWith(u"ftp://"_s))
         return location;
     return QUrl(current).resolved(QUrl(location)).toString();
 }
@@ -91,9 +90,9 @@ void HttpTransfer::onConnected()
     QByteArray host = job_.host.toUtf8();
     if (job_.port != 80)
         host += ':' + QByteArray::number(job_.port);
-    const QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" +
-                               kCrlf + "Host: " + host + kCrlf + "Connection: close" + kCrlf +
-                               "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf + kCrlf;
+    const QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
+                               + "Host: " + host + kCrlf + "Connection: close" + kCrlf
+                               + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf + kCrlf;
     ws_->write(request);
     positionAtConnect_ = job_.position;
     emit connectedTo(attempt_);
@@ -192,8 +191,8 @@ bool HttpTransfer::handleHeader()
         finishOrLose();
         return false;
     case ResponseDecision::Kind::RestartFromStart:
-        restartFromStart(u"Los datos de "_s + job_.file + u" no forman parte de "_s + job_.url +
-                         u": se descarga de nuevo desde el principio."_s);
+        restartFromStart(u"Los datos de "_s + job_.file + u" no forman parte de "_s + job_.url
+                         + u": se descarga de nuevo desde el principio."_s);
         return false;
     case ResponseDecision::Kind::Write:
         break;
@@ -234,8 +233,8 @@ void HttpTransfer::followRedirect(const QString &location)
     }
     // GetHost only complains about addresses of other schemes, never asked here.
     if (!target.startsWith(u"http://"_s)) {
-        stop(u"El archivo "_s + job_.url + u" ha sido movido a "_s + target +
-             u", una dirección que no se puede descargar."_s);
+        stop(u"El archivo "_s + job_.url + u" ha sido movido a "_s + target
+             + u", una dirección que no se puede descargar."_s);
         return;
     }
     const QString host = GetHost(target);

@@ -141,8 +141,7 @@ ListLoad decodeListFile(const QByteArray &bytes, ListKind kind)
     const int perRecord = linesPerRecord(kind);
     for (qsizetype start = 0; start < lines.size(); start += perRecord) {
         if (lines.size() - start < perRecord) {
-            load.error = u"el archivo termina a mitad de un registro (tras la línea %1)"_s
-                             .arg(lines.size());
+            load.error = u"el archivo termina a mitad de un registro (tras la línea %1)"_s.arg(lines.size());
             return load;
         }
         const auto line = [&](int n) -> const QByteArray & { return lines[start + n - 1]; };
@@ -162,9 +161,8 @@ ListLoad decodeListFile(const QByteArray &bytes, ListKind kind)
             *value = flagItem(item(n), &flagOk);
             if (!flagOk && ok) {
                 ok = false;
-                load.error = u"la línea %1 no es True, False ni un número: \"%2\""_s
-                                 .arg(start + n)
-                                 .arg(lineText(line(n)));
+                load.error =
+                    u"la línea %1 no es True, False ni un número: \"%2\""_s.arg(start + n).arg(lineText(line(n)));
             }
         };
         r.url = lineText(line(1));

@@ -9,8 +9,8 @@ public:
     // Rows loaded in the queue window, its template row included.
     virtual int loadedRows() const = 0;
     virtual void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
-                        qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass,
-                        bool remember, bool locked) = 0;
+                        qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember,
+                        bool locked) = 0;
     // Promotes the next unlocked queued download to the active table.
     virtual void toactivas() = 0;
     // A queued download already has this target file.

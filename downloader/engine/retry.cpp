@@ -10,7 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-
 // A countdown already running is left alone, so a watchdog that arms every
 // second cannot keep postponing the retry.
 void activas::armRetry(int i)

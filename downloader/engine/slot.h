@@ -18,9 +18,9 @@ struct Slot {
     Transfer *transfer = nullptr;            // on a worker thread
     platform::IntervalTimer *redo = nullptr; // retry timer; its tag is the retry budget
 
-    int idle = 0;         // seconds since data last arrived
-    qint64 received = 0;  // bytes the transfer had received at its last report
-    int attempt = 0;      // the transfer's signals of other attempts are stale
+    int idle = 0;             // seconds since data last arrived
+    qint64 received = 0;      // bytes the transfer had received at its last report
+    int attempt = 0;          // the transfer's signals of other attempts are stale
     bool sizeChanged = false; // stopped because the server's file changed; a reconnect starts over
     quint64 generation = 0;   // another value once the slot holds another download
     bool askingLogin = false; // the login dialog is asking for this download: no retries meanwhile

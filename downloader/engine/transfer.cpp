@@ -118,8 +118,8 @@ bool Transfer::proveTail(const char *&data, qint64 &size)
     const QByteArray onDisk = file_->read(take);
     file_->seek(resume);
     if (onDisk != QByteArrayView(data, take)) {
-        restartFromStart(u"Los datos de "_s + job_.file + u" no coinciden con "_s + job_.url +
-                         u": se descarga de nuevo desde el principio."_s);
+        restartFromStart(u"Los datos de "_s + job_.file + u" no coinciden con "_s + job_.url
+                         + u": se descarga de nuevo desde el principio."_s);
         return false;
     }
     proofAt_ += take;

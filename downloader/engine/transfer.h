@@ -50,10 +50,10 @@ public:
     ~Transfer() override;
 
     // Queued calls from the window's thread.
-    Q_INVOKABLE void connectNow(int attempt);  // (re)connect from what is on disk
-    Q_INVOKABLE void closeAll();               // drop the connections, close the file
+    Q_INVOKABLE void connectNow(int attempt); // (re)connect from what is on disk
+    Q_INVOKABLE void closeAll();              // drop the connections, close the file
     Q_INVOKABLE void setLogin(const QString &user, const QString &password);
-    Q_INVOKABLE void forgetBytes();            // the next connection starts from byte 1
+    Q_INVOKABLE void forgetBytes(); // the next connection starts from byte 1
 
 signals:
     void connectedTo(int attempt);
@@ -62,15 +62,15 @@ signals:
     void finished(int attempt, TransferFigures figures);
     void lost(int attempt, QString status, TransferFigures figures);
     void stopped(int attempt, QString notice, bool sizeChanged, TransferFigures figures);
-    void removed(int attempt);          // the server has no such file
+    void removed(int attempt); // the server has no such file
     void fileFailed(int attempt, QString text);
     void loginRefused(int attempt);
     void logLine(int attempt, QString text);
     void statusText(int attempt, QString text);
 
 protected:
-    virtual void start() = 0;        // the protocol's first step
-    virtual void dropSockets() = 0;  // abort every socket without their signals
+    virtual void start() = 0;       // the protocol's first step
+    virtual void dropSockets() = 0; // abort every socket without their signals
     QTcpSocket *makeSocket();
 
     // The body path shared by both protocols.
@@ -101,9 +101,9 @@ protected:
     TransferJob job_;
     std::unique_ptr<QFile> file_;
     int attempt_ = 0;
-    bool ownBytes_ = false;  // written or proven by this download since it entered the table
-    qint64 proofLeft_ = 0;   // tail bytes still to compare with what arrives
-    qint64 proofAt_ = 0;     // where in the file the next compared byte sits
+    bool ownBytes_ = false; // written or proven by this download since it entered the table
+    qint64 proofLeft_ = 0;  // tail bytes still to compare with what arrives
+    qint64 proofAt_ = 0;    // where in the file the next compared byte sits
     qint64 positionAtConnect_ = 0;
     qint64 received_ = 0;
     QElapsedTimer lastReport_;

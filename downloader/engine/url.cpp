@@ -46,8 +46,7 @@ QString afterSlashes(const QString &url)
 QString GetHost(const QString &url)
 {
     if (!url.startsWith(u"http://"_s) && !url.startsWith(u"ftp:"_s)) {
-        platform::prompts().message(u"Dirección incorrecta."_s, platform::Icon::Critical,
-                                    platform::programTitle());
+        platform::prompts().message(u"Dirección incorrecta."_s, platform::Icon::Critical, platform::programTitle());
         return u"ERROR"_s;
     }
     const QString rest = afterSlashes(url);

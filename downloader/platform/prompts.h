@@ -22,10 +22,8 @@ public:
     virtual QString input(const QString &prompt, const QString &defaultText = {}, const QString &caption = {}) = 0;
     // File dialogs preset with a name and a default extension (without dot);
     // "" when cancelled.
-    virtual QString openFile(const QString &presetName, const QString &defaultSuffix,
-                             const QString &caption = {}) = 0;
-    virtual QString saveFile(const QString &presetName, const QString &defaultSuffix,
-                             const QString &caption = {}) = 0;
+    virtual QString openFile(const QString &presetName, const QString &defaultSuffix, const QString &caption = {}) = 0;
+    virtual QString saveFile(const QString &presetName, const QString &defaultSuffix, const QString &caption = {}) = 0;
     // A folder chooser; "" when cancelled.
     virtual QString chooseFolder(const QString &startFolder, const QString &caption = {}) = 0;
     // Shows one of the program's own dialogs modally and returns its result code.

@@ -13,8 +13,8 @@ class DesktopShell final : public Shell {
 public:
     bool open(const QString &pathOrAddress) override
     {
-        const QUrl url = QFileInfo::exists(pathOrAddress) ? QUrl::fromLocalFile(pathOrAddress)
-                                                           : QUrl::fromUserInput(pathOrAddress);
+        const QUrl url =
+            QFileInfo::exists(pathOrAddress) ? QUrl::fromLocalFile(pathOrAddress) : QUrl::fromUserInput(pathOrAddress);
         return QDesktopServices::openUrl(url);
     }
 

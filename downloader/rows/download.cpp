@@ -32,7 +32,7 @@ constexpr int kLockTop = 30;
 constexpr int kLineTop = 285;
 
 constexpr quint32 kWhite = 0xFFFFFF;
-constexpr quint32 kRetriesOver = 0x8080FF; // light red
+constexpr quint32 kRetriesOver = 0x8080FF;  // light red
 constexpr quint32 kReconnecting = 0xE2FFC6; // light green
 
 constexpr quint32 kBarColor = 0xD57000;
@@ -131,9 +131,7 @@ struct download::Parts {
     }
 };
 
-download::download(QWidget *parent)
-    : QWidget(parent)
-    , d(new Parts)
+download::download(QWidget *parent) : QWidget(parent), d(new Parts)
 {
     d->filename = d->label(this, u"filename"_s, u"Archivo"_s, Qt::AlignLeft);
 
@@ -315,8 +313,7 @@ void download::resizeEvent(QResizeEvent *event)
 bool download::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease
-        && type != QEvent::MouseButtonDblClick)
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
         return QWidget::eventFilter(watched, event);
     if (watched == this)
         return true;
@@ -340,7 +337,7 @@ bool download::eventFilter(QObject *watched, QEvent *event)
     default: {
         const int code = provek::buttonCode(mouse->button());
         const bool click = mouse->button() == Qt::LeftButton && !d->afterDoubleClick
-            && child->rect().contains(mouse->position().toPoint());
+                           && child->rect().contains(mouse->position().toPoint());
         d->afterDoubleClick = false;
         // A handler may take the row away.
         QPointer<download> self(this);

@@ -275,8 +275,8 @@ void cfg::Controls::buildNotifications(QWidget *page)
 
     hsizet = lineEdit(u"hsizet"_s, page);
     histsize = couple(hsizet, u"histsize"_s, 1, 5000, page);
-    layout->addLayout(row({new QLabel(u"Limitar tamaño del historial a"_s, page), hsizet, histsize,
-                           new QLabel(u"Kbytes"_s, page)}));
+    layout->addLayout(
+        row({new QLabel(u"Limitar tamaño del historial a"_s, page), hsizet, histsize, new QLabel(u"Kbytes"_s, page)}));
     layout->addStretch();
 }
 
@@ -359,26 +359,86 @@ cfg *cfg::instance()
     return lastCreated();
 }
 
-QString cfg::defdir() const { return d->defdir->text(); }
-bool cfg::initstart() const { return d->initstart->isChecked(); }
-bool cfg::showmsg() const { return d->showmsg->isChecked(); }
-bool cfg::exevirus() const { return d->exevirus->isChecked(); }
-QString cfg::virus() const { return d->virus->text(); }
-int cfg::segsv() const { return d->segsv->value(); }
-int cfg::vecesv() const { return d->vecesv->value(); }
-bool cfg::delinc() const { return d->delinc->isChecked(); }
-bool cfg::dellista() const { return d->dellista->isChecked(); }
-bool cfg::autocont() const { return d->autocont->isChecked(); }
-int cfg::waitv() const { return d->waitv->value(); }
-bool cfg::checkact() const { return d->checkact->isChecked(); }
-bool cfg::autoact() const { return d->autoact->isChecked(); }
-bool cfg::notact() const { return d->notact->isChecked(); }
-bool cfg::msgno() const { return d->msgno->isChecked(); }
-bool cfg::msgdialog() const { return d->msgdialog->isChecked(); }
-bool cfg::msgsys() const { return d->msgsys->isChecked(); }
-bool cfg::wavs() const { return d->wavs->isChecked(); }
-QString cfg::histrut() const { return d->histrut->text(); }
-int cfg::histsize() const { return d->histsize->value(); }
+QString cfg::defdir() const
+{
+    return d->defdir->text();
+}
+bool cfg::initstart() const
+{
+    return d->initstart->isChecked();
+}
+bool cfg::showmsg() const
+{
+    return d->showmsg->isChecked();
+}
+bool cfg::exevirus() const
+{
+    return d->exevirus->isChecked();
+}
+QString cfg::virus() const
+{
+    return d->virus->text();
+}
+int cfg::segsv() const
+{
+    return d->segsv->value();
+}
+int cfg::vecesv() const
+{
+    return d->vecesv->value();
+}
+bool cfg::delinc() const
+{
+    return d->delinc->isChecked();
+}
+bool cfg::dellista() const
+{
+    return d->dellista->isChecked();
+}
+bool cfg::autocont() const
+{
+    return d->autocont->isChecked();
+}
+int cfg::waitv() const
+{
+    return d->waitv->value();
+}
+bool cfg::checkact() const
+{
+    return d->checkact->isChecked();
+}
+bool cfg::autoact() const
+{
+    return d->autoact->isChecked();
+}
+bool cfg::notact() const
+{
+    return d->notact->isChecked();
+}
+bool cfg::msgno() const
+{
+    return d->msgno->isChecked();
+}
+bool cfg::msgdialog() const
+{
+    return d->msgdialog->isChecked();
+}
+bool cfg::msgsys() const
+{
+    return d->msgsys->isChecked();
+}
+bool cfg::wavs() const
+{
+    return d->wavs->isChecked();
+}
+QString cfg::histrut() const
+{
+    return d->histrut->text();
+}
+int cfg::histsize() const
+{
+    return d->histsize->value();
+}
 
 int cfg::maxdesc() const
 {
@@ -396,22 +456,70 @@ QStringList cfg::ext() const
     return items;
 }
 
-void cfg::setDefdir(const QString &v) { d->defdir->setText(v); }
-void cfg::setInitstart(bool v) { d->initstart->setChecked(v); }
-void cfg::setShowmsg(bool v) { d->showmsg->setChecked(v); }
-void cfg::setExevirus(bool v) { d->exevirus->setChecked(v); }
-void cfg::setVirus(const QString &v) { d->virus->setText(v); }
-void cfg::setDelinc(bool v) { d->delinc->setChecked(v); }
-void cfg::setDellista(bool v) { d->dellista->setChecked(v); }
-void cfg::setAutocont(bool v) { d->autocont->setChecked(v); }
-void cfg::setCheckact(bool v) { d->checkact->setChecked(v); }
-void cfg::setAutoact(bool v) { setOption(d->autoact, v); }
-void cfg::setNotact(bool v) { setOption(d->notact, v); }
-void cfg::setMsgno(bool v) { setOption(d->msgno, v); }
-void cfg::setMsgdialog(bool v) { setOption(d->msgdialog, v); }
-void cfg::setMsgsys(bool v) { setOption(d->msgsys, v); }
-void cfg::setWavs(bool v) { d->wavs->setChecked(v); }
-void cfg::setHistrut(const QString &v) { d->histrut->setText(v); }
+void cfg::setDefdir(const QString &v)
+{
+    d->defdir->setText(v);
+}
+void cfg::setInitstart(bool v)
+{
+    d->initstart->setChecked(v);
+}
+void cfg::setShowmsg(bool v)
+{
+    d->showmsg->setChecked(v);
+}
+void cfg::setExevirus(bool v)
+{
+    d->exevirus->setChecked(v);
+}
+void cfg::setVirus(const QString &v)
+{
+    d->virus->setText(v);
+}
+void cfg::setDelinc(bool v)
+{
+    d->delinc->setChecked(v);
+}
+void cfg::setDellista(bool v)
+{
+    d->dellista->setChecked(v);
+}
+void cfg::setAutocont(bool v)
+{
+    d->autocont->setChecked(v);
+}
+void cfg::setCheckact(bool v)
+{
+    d->checkact->setChecked(v);
+}
+void cfg::setAutoact(bool v)
+{
+    setOption(d->autoact, v);
+}
+void cfg::setNotact(bool v)
+{
+    setOption(d->notact, v);
+}
+void cfg::setMsgno(bool v)
+{
+    setOption(d->msgno, v);
+}
+void cfg::setMsgdialog(bool v)
+{
+    setOption(d->msgdialog, v);
+}
+void cfg::setMsgsys(bool v)
+{
+    setOption(d->msgsys, v);
+}
+void cfg::setWavs(bool v)
+{
+    d->wavs->setChecked(v);
+}
+void cfg::setHistrut(const QString &v)
+{
+    d->histrut->setText(v);
+}
 
 // The box shows the up-down's value even when the value did not change.
 void cfg::setSegsv(int v)

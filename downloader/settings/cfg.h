@@ -76,7 +76,7 @@ public:
     bool writeSettings();
 
 public slots:
-    void acept();  // "Aceptar"
+    void acept();    // "Aceptar"
     void cancelar(); // "Cancelar"
 
 protected:

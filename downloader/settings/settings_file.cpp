@@ -123,33 +123,18 @@ SettingsValues defaultSettings(const QString &programFolder)
     v.wait = u"10"_s;
     v.histrut = logFile(programFolder);
     v.ext = {u".zip"_s, u".exe"_s, u".cab"_s, u".tar"_s, u".ace"_s, u".com"_s, u".arj"_s,
-             u".doc"_s, u".vb"_s, u".vbs"_s, u".gz"_s, u".js"_s, u".pif"_s};
+             u".doc"_s, u".vb"_s,  u".vbs"_s, u".gz"_s,  u".js"_s,  u".pif"_s};
     return v;
 }
 
 QByteArray encodeSettings(const SettingsValues &v)
 {
     const QStringList lines = {
-        oneLine(v.defdir),
-        checkValue(v.initstart),
-        checkValue(v.showmsg),
-        checkValue(v.exevirus),
-        oneLine(v.virus),
-        oneLine(v.segs),
-        oneLine(v.veces),
-        checkValue(v.delinc),
-        checkValue(v.dellista),
-        checkValue(v.autocont),
-        oneLine(v.maxdesc),
-        oneLine(v.wait),
-        checkValue(v.checkact),
-        optionValue(v.autoact),
-        optionValue(v.notact),
-        optionValue(v.msgno),
-        optionValue(v.msgdialog),
-        optionValue(v.msgsys),
-        checkValue(v.wavs),
-        oneLine(v.histrut),
+        oneLine(v.defdir),        checkValue(v.initstart), checkValue(v.showmsg), checkValue(v.exevirus),
+        oneLine(v.virus),         oneLine(v.segs),         oneLine(v.veces),      checkValue(v.delinc),
+        checkValue(v.dellista),   checkValue(v.autocont),  oneLine(v.maxdesc),    oneLine(v.wait),
+        checkValue(v.checkact),   optionValue(v.autoact),  optionValue(v.notact), optionValue(v.msgno),
+        optionValue(v.msgdialog), optionValue(v.msgsys),   checkValue(v.wavs),    oneLine(v.histrut),
         number(v.histsize),
     };
     QByteArray out;

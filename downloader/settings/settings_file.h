@@ -8,32 +8,32 @@
 // in a text box coupled to an up-down keep both: the text is what the file
 // stores, the number is what the up-down shows.
 struct SettingsValues {
-    QString defdir;          // 1
-    bool initstart = true;   // 2
-    bool showmsg = false;    // 3
-    bool exevirus = false;   // 4
-    QString virus;           // 5
-    QString segs;            // 6
+    QString defdir;        // 1
+    bool initstart = true; // 2
+    bool showmsg = false;  // 3
+    bool exevirus = false; // 4
+    QString virus;         // 5
+    QString segs;          // 6
     int segsv = 5;
-    QString veces;           // 7
+    QString veces; // 7
     int vecesv = 5;
-    bool delinc = false;     // 8
-    bool dellista = false;   // 9
-    bool autocont = true;    // 10
-    QString maxdesc;         // 11
+    bool delinc = false;   // 8
+    bool dellista = false; // 9
+    bool autocont = true;  // 10
+    QString maxdesc;       // 11
     int maxdescval = 10;
-    QString wait;            // 12
+    QString wait; // 12
     int waitv = 10;
-    bool checkact = true;    // 13
-    bool autoact = false;    // 14
-    bool notact = true;      // 15
-    bool msgno = false;      // 16
-    bool msgdialog = true;   // 17
-    bool msgsys = false;     // 18
-    bool wavs = true;        // 19
-    QString histrut;         // 20
-    int histsize = 10;       // 21
-    QStringList ext;         // 22 and on
+    bool checkact = true;  // 13
+    bool autoact = false;  // 14
+    bool notact = true;    // 15
+    bool msgno = false;    // 16
+    bool msgdialog = true; // 17
+    bool msgsys = false;   // 18
+    bool wavs = true;      // 19
+    QString histrut;       // 20
+    int histsize = 10;     // 21
+    QStringList ext;       // 22 and on
 
     bool operator==(const SettingsValues &) const = default;
 };
@@ -48,9 +48,9 @@ SettingsValues defaultSettings(const QString &programFolder);
 QByteArray encodeSettings(const SettingsValues &values);
 
 struct SettingsReadResult {
-    SettingsValues values;  // defaults for every line not read
-    int linesRead = 0;      // how many of lines 1-21 were taken from the file
-    QString error;          // empty when the whole file was read
+    SettingsValues values; // defaults for every line not read
+    int linesRead = 0;     // how many of lines 1-21 were taken from the file
+    QString error;         // empty when the whole file was read
     bool ok() const { return error.isEmpty(); }
 };
 

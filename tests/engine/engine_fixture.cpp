@@ -12,8 +12,9 @@ EngineFixture::EngineFixture()
     settings->setMaxdesc(10);
     window = std::make_unique<activas>();
     window->setLogin(&login);
-    QObject::connect(window.get(), &activas::statusText, window.get(),
-                     [this](int panel, const QString &text) { status.append({panel, text}); });
+    QObject::connect(window.get(), &activas::statusText, window.get(), [this](int panel, const QString &text) {
+        status.append({panel, text});
+    });
     prompts.asked.clear(); // the missing settings file was reported once
 }
 

@@ -176,8 +176,8 @@ void TestActivasHttp::redirectChainIsFollowed()
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
     QCOMPARE(testing::readFile(f.target(u"r.bin"_s)), body);
     QCOMPARE(f.window->entry(slot).url, server.url(u"/final.bin"_s));
-    QVERIFY(f.statusTexts(3).contains(u"El archivo "_s + server.url(u"/one"_s) + u" ha sido movido a "_s +
-                                      server.url(u"/two"_s) + u".Se reconectará a esa dirección"_s));
+    QVERIFY(f.statusTexts(3).contains(u"El archivo "_s + server.url(u"/one"_s) + u" ha sido movido a "_s
+                                      + server.url(u"/two"_s) + u".Se reconectará a esa dirección"_s));
 }
 
 void TestActivasHttp::redirectLoopStops()
@@ -431,8 +431,8 @@ void TestActivasHttp::listFileRoundTrip()
         EngineFixture f;
         f.settings->setMaxdesc(10);
         // Unreachable port: the downloads stay pending while the list is written.
-        f.window->addnew(u"http://127.0.0.1:9/a,\"b\".zip"_s, f.target(u"a.zip"_s), 0, 0, false, 0, false,
-                         u"user"_s, u"pw"_s, false);
+        f.window->addnew(u"http://127.0.0.1:9/a,\"b\".zip"_s, f.target(u"a.zip"_s), 0, 0, false, 0, false, u"user"_s,
+                         u"pw"_s, false);
         f.window->addnew(u"ftp://127.0.0.1:9/pub/c.tgz"_s, f.target(u"c.tgz"_s), 7000, 3001, true, 0, false,
                          u"anonymous"_s, u"guestpw"_s, true);
         saved = f.folder.read(u"activas.dwn"_s);
@@ -448,8 +448,7 @@ void TestActivasHttp::listFileRoundTrip()
         expected[1].ftppass = u"guestpw"_s;
         expected[1].remember = true;
         QCOMPARE(saved, encodeListFile(expected, ListKind::Active));
-        QCOMPARE(QFile::permissions(f.folder.file(u"activas.dwn"_s)) & 0x0FFF,
-                 QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QFile::permissions(f.folder.file(u"activas.dwn"_s)) & 0x0FFF, QFile::ReadUser | QFile::WriteUser);
 
         // Reloading creates the same slots and leaves the file as it was.
         auto second = std::make_unique<activas>();
@@ -531,8 +530,8 @@ void TestActivasHttp::speedTickFillsStatusBar()
     f.window->updateTick();
     QCOMPARE(f.window->entry(1).speed, 10);
     QCOMPARE(f.window->entry(2).speed, 21);
-    QCOMPARE(f.statusTexts(2).last(), u"Vel. Total: 31Kb/seg||Vel. Media: 10"_s + QLocale::system().decimalPoint() +
-                                          u"33 Kb/seg"_s);
+    QCOMPARE(f.statusTexts(2).last(),
+             u"Vel. Total: 31Kb/seg||Vel. Media: 10"_s + QLocale::system().decimalPoint() + u"33 Kb/seg"_s);
     QCOMPARE(f.statusTexts(1).last(), u"3/5"_s);
 }
 

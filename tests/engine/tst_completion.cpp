@@ -25,12 +25,10 @@ void TestCompletion::rule_data()
     QTest::newRow("2 short") << qint64(5998) << qint64(6000) << true << true << false << false << false;
     QTest::newRow("3 short") << qint64(5997) << qint64(6000) << true << true << false << false << false;
     QTest::newRow("one byte") << qint64(0) << qint64(1) << true << true << false << false << false;
-    QTest::newRow("past 4 GiB") << qint64(5000000000) << qint64(5000000001) << true << true << false << false
-                                << false;
-    QTest::newRow("no size: the close ends it") << qint64(123) << qint64(0) << true << true << false << false
-                                                << true;
-    QTest::newRow("closed before the header ended") << qint64(0) << qint64(0) << true << false << false << false
-                                                    << false;
+    QTest::newRow("past 4 GiB") << qint64(5000000000) << qint64(5000000001) << true << true << false << false << false;
+    QTest::newRow("no size: the close ends it") << qint64(123) << qint64(0) << true << true << false << false << true;
+    QTest::newRow("closed before the header ended")
+        << qint64(0) << qint64(0) << true << false << false << false << false;
     QTest::newRow("chunks cut short") << qint64(500) << qint64(0) << true << true << true << false << false;
     QTest::newRow("chunks to the end") << qint64(500) << qint64(0) << true << true << true << true << true;
     QTest::newRow("ftp whole") << qint64(10) << qint64(10) << false << false << false << false << true;

@@ -35,14 +35,14 @@ void TestFtpDecision::decide_data()
                                     << QStringList{u"PASS pw"_s} << false << -1LL;
     QTest::newRow("logged in") << S::Login << QByteArray("230 Ok") << Act::Nothing << S::Login
                                << QStringList{u"TYPE I"_s, u"CWD /pub"_s} << false << -1LL;
-    QTest::newRow("TYPE refused harmlessly") << S::Login << QByteArray("504 No") << Act::Nothing << S::Login << none
-                                             << false << -1LL;
+    QTest::newRow("TYPE refused harmlessly")
+        << S::Login << QByteArray("504 No") << Act::Nothing << S::Login << none << false << -1LL;
     QTest::newRow("folder changed") << S::Login << QByteArray("250 Ok") << Act::Nothing << S::RestZero
                                     << QStringList{u"REST 0"_s, u"SIZE x.tgz"_s} << false << -1LL;
     QTest::newRow("no such folder") << S::Login << QByteArray("550 No") << Act::Lose << S::Login << none << false
                                     << -1LL;
-    QTest::newRow("login refused") << S::Login << QByteArray("530 No") << Act::AskLogin << S::Login << none
-                                   << false << -1LL;
+    QTest::newRow("login refused") << S::Login << QByteArray("530 No") << Act::AskLogin << S::Login << none << false
+                                   << -1LL;
     QTest::newRow("REST 0 accepted") << S::RestZero << QByteArray("350 Ok") << Act::RestZeroDone << S::Size << none
                                      << true << -1LL;
     QTest::newRow("REST 0 refused") << S::RestZero << QByteArray("502 No") << Act::RestZeroDone << S::Size << none
@@ -61,18 +61,18 @@ void TestFtpDecision::decide_data()
                                      << QStringList{u"PASV"_s} << true << -1LL;
     QTest::newRow("REST n refused") << S::RestAt << QByteArray("554 No") << Act::RestAtDone << S::Passive
                                     << QStringList{u"PASV"_s} << false << -1LL;
-    QTest::newRow("passive") << S::Passive << QByteArray("227 Entering (127,0,0,1,4,1)") << Act::OpenData
-                             << S::Retrieve << QStringList{u"RETR x.tgz"_s} << false << -1LL;
+    QTest::newRow("passive") << S::Passive << QByteArray("227 Entering (127,0,0,1,4,1)") << Act::OpenData << S::Retrieve
+                             << QStringList{u"RETR x.tgz"_s} << false << -1LL;
     QTest::newRow("PASV refused") << S::Passive << QByteArray("425 No") << Act::Lose << S::Passive << none << false
                                   << -1LL;
     QTest::newRow("transfer starts") << S::Retrieve << QByteArray("150 Here") << Act::Nothing << S::Retrieve << none
                                      << false << -1LL;
     QTest::newRow("transfer complete") << S::Retrieve << QByteArray("226 Done") << Act::Confirmed << S::Done << none
                                        << false << -1LL;
-    QTest::newRow("transfer aborted") << S::Retrieve << QByteArray("426 Aborted") << Act::Lose << S::Retrieve
-                                      << none << false << -1LL;
-    QTest::newRow("a late 250 after the transfer") << S::Done << QByteArray("250 Ok") << Act::Nothing << S::Done
-                                                   << none << false << -1LL;
+    QTest::newRow("transfer aborted") << S::Retrieve << QByteArray("426 Aborted") << Act::Lose << S::Retrieve << none
+                                      << false << -1LL;
+    QTest::newRow("a late 250 after the transfer")
+        << S::Done << QByteArray("250 Ok") << Act::Nothing << S::Done << none << false << -1LL;
 }
 
 void TestFtpDecision::decide()

@@ -95,9 +95,8 @@ void TstFtpTransfer::transfer_data()
     QTest::newRow("damaged tail: rewritten from byte 1")
         << u"pub/dir/x.tgz"_s << x << whole.left(60000) + QByteArray(10000, 'z') << false << int(Plain)
         << login(dir, x) + fetch(x, 65904) + login(dir, x) + fetch(x, 0) << 65904;
-    QTest::newRow("REST n refused: rewritten from byte 1")
-        << u"pub/dir/x.tgz"_s << x << whole.left(70000) << false << int(RejectRestAt) << login(dir, x) + fetch(x, 65904)
-        << 0;
+    QTest::newRow("REST n refused: rewritten from byte 1") << u"pub/dir/x.tgz"_s << x << whole.left(70000) << false
+                                                           << int(RejectRestAt) << login(dir, x) + fetch(x, 65904) << 0;
     QTest::newRow("REST 0 refused: rewritten, stale tail gone")
         << u"pub/dir/x.tgz"_s << x << QByteArray(whole.size() + 500, 'z') << true << int(RejectRest)
         << login(dir, x) + fetch(x) << 0;

@@ -56,31 +56,31 @@ void TestHttpDecision::decide_data()
     QTest::newRow("200 without length") << asked(reply(200), 0, 0, 0) << Kind::Write << 0LL << 0LL << false << false;
     QTest::newRow("resume 206") << asked(reply(206, 1000, 5000, 6000), 5000, 5000, 6000) << Kind::Write << 5000LL
                                 << 6000LL << true << false;
-    QTest::newRow("206 with total *: length counts") << asked(reply(206, 1000, 5000, -1), 5000, 5000, 0)
-                                                     << Kind::Write << 5000LL << 6000LL << true << false;
-    QTest::newRow("tail proof from 904") << asked(reply(206, 4096, 904, 5000), 904, 5000, 0) << Kind::Write
-                                         << 904LL << 5000LL << true << false;
-    QTest::newRow("206 from another offset") << asked(reply(206, 10, 100, 6000), 5000, 5000, 6000) << Kind::Retry
-                                             << 0LL << 0LL << false << false;
+    QTest::newRow("206 with total *: length counts")
+        << asked(reply(206, 1000, 5000, -1), 5000, 5000, 0) << Kind::Write << 5000LL << 6000LL << true << false;
+    QTest::newRow("tail proof from 904") << asked(reply(206, 4096, 904, 5000), 904, 5000, 0) << Kind::Write << 904LL
+                                         << 5000LL << true << false;
+    QTest::newRow("206 from another offset")
+        << asked(reply(206, 10, 100, 6000), 5000, 5000, 6000) << Kind::Retry << 0LL << 0LL << false << false;
     QTest::newRow("206 without a range") << asked(reply(206, 10), 5000, 5000, 6000) << Kind::Retry << 0LL << 0LL
                                          << false << false;
-    QTest::newRow("206 total changed") << asked(reply(206, 1000, 5000, 300000), 5000, 5000, 200000) << Kind::Stop
-                                       << 0LL << 0LL << false << true;
-    QTest::newRow("200 of the same size to a resume") << asked(reply(200, 6000), 5000, 5000, 6000) << Kind::Write
-                                                      << 0LL << 6000LL << false << false;
-    QTest::newRow("200 maintenance page to a resume") << asked(reply(200, 33), 5000, 5000, 200000) << Kind::Stop
-                                                      << 0LL << 0LL << false << true;
-    QTest::newRow("200 without length, size known") << asked(reply(200), 5000, 5000, 6000) << Kind::Stop << 0LL
-                                                    << 0LL << false << true;
-    QTest::newRow("416, all here") << asked(reply(416, -1, -1, 6000), 6000, 6000, 0) << Kind::Finished << 0LL
-                                   << 6000LL << false << false;
-    QTest::newRow("416, empty file") << asked(reply(416, -1, -1, 0), 0, 0, 0) << Kind::Finished << 0LL << 0LL
-                                     << false << false;
-    QTest::newRow("416, disk longer than the file") << asked(reply(416, -1, -1, 6000), 8000, 12000, 0)
-                                                    << Kind::RestartFromStart << 0LL << 0LL << false << false;
+    QTest::newRow("206 total changed") << asked(reply(206, 1000, 5000, 300000), 5000, 5000, 200000) << Kind::Stop << 0LL
+                                       << 0LL << false << true;
+    QTest::newRow("200 of the same size to a resume")
+        << asked(reply(200, 6000), 5000, 5000, 6000) << Kind::Write << 0LL << 6000LL << false << false;
+    QTest::newRow("200 maintenance page to a resume")
+        << asked(reply(200, 33), 5000, 5000, 200000) << Kind::Stop << 0LL << 0LL << false << true;
+    QTest::newRow("200 without length, size known")
+        << asked(reply(200), 5000, 5000, 6000) << Kind::Stop << 0LL << 0LL << false << true;
+    QTest::newRow("416, all here") << asked(reply(416, -1, -1, 6000), 6000, 6000, 0) << Kind::Finished << 0LL << 6000LL
+                                   << false << false;
+    QTest::newRow("416, empty file") << asked(reply(416, -1, -1, 0), 0, 0, 0) << Kind::Finished << 0LL << 0LL << false
+                                     << false;
+    QTest::newRow("416, disk longer than the file")
+        << asked(reply(416, -1, -1, 6000), 8000, 12000, 0) << Kind::RestartFromStart << 0LL << 0LL << false << false;
     QTest::newRow("416 from byte 0") << asked(reply(416), 0, 0, 0) << Kind::Retry << 0LL << 0LL << false << false;
-    QTest::newRow("416, total changed") << asked(reply(416, -1, -1, 7000), 6000, 6000, 6000) << Kind::Stop << 0LL
-                                        << 0LL << false << true;
+    QTest::newRow("416, total changed") << asked(reply(416, -1, -1, 7000), 6000, 6000, 6000) << Kind::Stop << 0LL << 0LL
+                                        << false << true;
     ResponseFacts moved = reply(301);
     moved.location = "/elsewhere";
     QTest::newRow("redirect") << moved << Kind::Redirect << 0LL << 0LL << false << false;

@@ -74,26 +74,24 @@ void TestHttpResponse::parse_data()
     QTest::newRow("206, cut inside the blank line")
         << partial << QList<int>{end + 1, end + 3} << State::Complete << 206 << QByteArray("hello");
     QTest::newRow("200, header in three packets")
-        << QByteArray("HTTP/1.1 200 OK\r\nServer: x\r\nContent-Length: 3\r\n\r\nabc")
-        << QList<int>{5, 20} << State::Complete << 200 << QByteArray("abc");
-    QTest::newRow("bare line feeds")
-        << QByteArray("HTTP/1.0 200 OK\nContent-Length: 3\n\nabc") << QList<int>{17, 35}
+        << QByteArray("HTTP/1.1 200 OK\r\nServer: x\r\nContent-Length: 3\r\n\r\nabc") << QList<int>{5, 20}
         << State::Complete << 200 << QByteArray("abc");
+    QTest::newRow("bare line feeds") << QByteArray("HTTP/1.0 200 OK\nContent-Length: 3\n\nabc") << QList<int>{17, 35}
+                                     << State::Complete << 200 << QByteArray("abc");
     QTest::newRow("line feeds end the header before CR LF CR LF")
-        << QByteArray("HTTP/1.1 200 OK\r\nA: b\n\nbody\r\n\r\nmore") << QList<int>{23}
-        << State::Complete << 200 << QByteArray("body\r\n\r\nmore");
+        << QByteArray("HTTP/1.1 200 OK\r\nA: b\n\nbody\r\n\r\nmore") << QList<int>{23} << State::Complete << 200
+        << QByteArray("body\r\n\r\nmore");
     QTest::newRow("CR LF CR LF before line feeds in the body")
         << QByteArray("HTTP/1.1 200 OK\r\n\r\nx\n\ny") << QList<int>{} << State::Complete << 200
         << QByteArray("x\n\ny");
     QTest::newRow("404 with a page") << QByteArray("HTTP/1.1 404 Not Found\r\n\r\n<h1>") << QList<int>{}
                                      << State::Complete << 404 << QByteArray("<h1>");
-    QTest::newRow("no body yet") << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://o/x\r\n\r\n")
-                                 << QList<int>{} << State::Complete << 302 << QByteArray();
-    QTest::newRow("header not ended") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n")
-                                      << QList<int>{} << State::Incomplete << 0 << QByteArray();
+    QTest::newRow("no body yet") << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://o/x\r\n\r\n") << QList<int>{}
+                                 << State::Complete << 302 << QByteArray();
+    QTest::newRow("header not ended") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n") << QList<int>{}
+                                      << State::Incomplete << 0 << QByteArray();
     // Anything that does not open with a status line is refused, never saved.
-    QTest::newRow("not HTTP") << QByteArray("<html>\r\n\r\nhi") << QList<int>{3} << State::Bad << 0
-                              << QByteArray();
+    QTest::newRow("not HTTP") << QByteArray("<html>\r\n\r\nhi") << QList<int>{3} << State::Bad << 0 << QByteArray();
     QTest::newRow("other version") << QByteArray("HTTP/2 200\r\n\r\nx") << QList<int>{} << State::Bad << 0
                                    << QByteArray();
     QTest::newRow("SSH banner") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n") << QList<int>{2} << State::Bad << 0
@@ -105,25 +103,23 @@ void TestHttpResponse::parse_data()
                                "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
     QTest::newRow("100 and 103 before 200")
         << interim << QList<int>{10, 25, 40, 60} << State::Complete << 200 << QByteArray("ok");
-    QTest::newRow("interim alone so far") << QByteArray("HTTP/1.1 100 Continue\r\n\r\n") << QList<int>{}
-                                          << State::Incomplete << 0 << QByteArray();
-    QTest::newRow("switching protocols") << QByteArray("HTTP/1.1 101 Switching\r\n\r\nx") << QList<int>{}
-                                         << State::Bad << 0 << QByteArray();
+    QTest::newRow("interim alone so far")
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\n") << QList<int>{} << State::Incomplete << 0 << QByteArray();
+    QTest::newRow("switching protocols") << QByteArray("HTTP/1.1 101 Switching\r\n\r\nx") << QList<int>{} << State::Bad
+                                         << 0 << QByteArray();
     QTest::newRow("two different lengths")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 5000\r\n\r\nx")
-        << QList<int>{} << State::Bad << 0 << QByteArray();
-    QTest::newRow("lengths in one list that differ")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5, 6\r\n\r\nx") << QList<int>{} << State::Bad << 0
-        << QByteArray();
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 5000\r\n\r\nx") << QList<int>{}
+        << State::Bad << 0 << QByteArray();
+    QTest::newRow("lengths in one list that differ") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5, 6\r\n\r\nx")
+                                                     << QList<int>{} << State::Bad << 0 << QByteArray();
     QTest::newRow("the same length twice")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\ncontent-length: 1\r\n\r\nx") << QList<int>{}
         << State::Complete << 200 << QByteArray("x");
-    QTest::newRow("short, still a prefix") << QByteArray("HTTP/") << QList<int>{} << State::Incomplete
-                                           << 0 << QByteArray();
-    QTest::newRow("status not digits") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\nbody") << QList<int>{}
-                                       << State::Bad << 0 << QByteArray();
-    QTest::newRow("no status") << QByteArray("HTTP/1.1\r\n\r\n") << QList<int>{} << State::Bad << 0
-                               << QByteArray();
+    QTest::newRow("short, still a prefix")
+        << QByteArray("HTTP/") << QList<int>{} << State::Incomplete << 0 << QByteArray();
+    QTest::newRow("status not digits") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\nbody") << QList<int>{} << State::Bad << 0
+                                       << QByteArray();
+    QTest::newRow("no status") << QByteArray("HTTP/1.1\r\n\r\n") << QList<int>{} << State::Bad << 0 << QByteArray();
 }
 
 void TestHttpResponse::parse()
@@ -201,17 +197,14 @@ void TestHttpResponse::contentRange_data()
     QTest::addColumn<qint64>("total");
     QTest::newRow("plain") << QByteArray("bytes 5000-5999/6000") << true << qint64(5000) << qint64(5999)
                            << qint64(6000);
-    QTest::newRow("unknown total") << QByteArray("bytes 0-4/*") << true << qint64(0) << qint64(4)
-                                   << qint64(-1);
-    QTest::newRow("large") << QByteArray("bytes 5000000000-5000000099/6000000000") << true
-                           << qint64(5000000000) << qint64(5000000099) << qint64(6000000000);
+    QTest::newRow("unknown total") << QByteArray("bytes 0-4/*") << true << qint64(0) << qint64(4) << qint64(-1);
+    QTest::newRow("large") << QByteArray("bytes 5000000000-5000000099/6000000000") << true << qint64(5000000000)
+                           << qint64(5000000099) << qint64(6000000000);
     QTest::newRow("unsatisfied") << QByteArray("bytes */10") << true << qint64(-1) << qint64(-1) << qint64(10);
     QTest::newRow("other unit") << QByteArray("items 0-4/10") << false << qint64(0) << qint64(0) << qint64(0);
     QTest::newRow("reversed") << QByteArray("bytes 5-4/10") << false << qint64(0) << qint64(0) << qint64(0);
-    QTest::newRow("past the total") << QByteArray("bytes 0-10/10") << false << qint64(0) << qint64(0)
-                                    << qint64(0);
-    QTest::newRow("trailing junk") << QByteArray("bytes 0-4/10x") << false << qint64(0) << qint64(0)
-                                   << qint64(0);
+    QTest::newRow("past the total") << QByteArray("bytes 0-10/10") << false << qint64(0) << qint64(0) << qint64(0);
+    QTest::newRow("trailing junk") << QByteArray("bytes 0-4/10x") << false << qint64(0) << qint64(0) << qint64(0);
 }
 
 void TestHttpResponse::contentRange()
@@ -278,32 +271,27 @@ void TestHttpResponse::chunked_data()
     QTest::addColumn<ChunkState>("state");
     QTest::addColumn<QByteArray>("decoded");
 
-    QTest::newRow("one chunk") << QByteArray("5\r\nhello\r\n0\r\n\r\n") << QList<int>{2, 9}
-                               << ChunkState::Done << QByteArray("hello");
+    QTest::newRow("one chunk") << QByteArray("5\r\nhello\r\n0\r\n\r\n") << QList<int>{2, 9} << ChunkState::Done
+                               << QByteArray("hello");
     QTest::newRow("extensions") << QByteArray("5;name=v\r\nhello\r\n6 ; x\r\n world\r\n0;end\r\n\r\n")
                                 << QList<int>{4, 16, 30} << ChunkState::Done << QByteArray("hello world");
-    QTest::newRow("bare line feeds") << QByteArray("5\nhello\n0\n\n") << QList<int>{1, 8}
-                                     << ChunkState::Done << QByteArray("hello");
-    QTest::newRow("hex sizes") << QByteArray("a\r\n0123456789\r\n1F\r\n") + QByteArray(31, 'z')
-                                      + "\r\n0\r\n\r\n"
-                               << QList<int>{13} << ChunkState::Done
-                               << QByteArray("0123456789") + QByteArray(31, 'z');
+    QTest::newRow("bare line feeds") << QByteArray("5\nhello\n0\n\n") << QList<int>{1, 8} << ChunkState::Done
+                                     << QByteArray("hello");
+    QTest::newRow("hex sizes") << QByteArray("a\r\n0123456789\r\n1F\r\n") + QByteArray(31, 'z') + "\r\n0\r\n\r\n"
+                               << QList<int>{13} << ChunkState::Done << QByteArray("0123456789") + QByteArray(31, 'z');
     QTest::newRow("trailers") << QByteArray("3\r\nabc\r\n0\r\nX-Sum: 1\r\nY: 2\r\n\r\n") << QList<int>{10}
                               << ChunkState::Done << QByteArray("abc");
-    QTest::newRow("bytes after the end") << QByteArray("1\r\nq\r\n0\r\n\r\nGARBAGE") << QList<int>{}
-                                         << ChunkState::Done << QByteArray("q");
-    QTest::newRow("unfinished") << QByteArray("5\r\nhel") << QList<int>{} << ChunkState::Data
-                                << QByteArray("hel");
-    QTest::newRow("trailer unfinished") << QByteArray("1\r\nq\r\n0\r\n") << QList<int>{}
-                                        << ChunkState::Data << QByteArray("q");
-    QTest::newRow("size not hex") << QByteArray("zz\r\nhello") << QList<int>{} << ChunkState::Bad
-                                  << QByteArray();
-    QTest::newRow("empty size line") << QByteArray("\r\n5\r\nhello") << QList<int>{} << ChunkState::Bad
-                                     << QByteArray();
-    QTest::newRow("data longer than its size") << QByteArray("5\r\nhelloX\r\n0\r\n\r\n") << QList<int>{}
-                                               << ChunkState::Bad << QByteArray("hello");
-    QTest::newRow("size too large") << QByteArray("FFFFFFFFFFFFFFFF\r\n") << QList<int>{}
-                                    << ChunkState::Bad << QByteArray();
+    QTest::newRow("bytes after the end") << QByteArray("1\r\nq\r\n0\r\n\r\nGARBAGE") << QList<int>{} << ChunkState::Done
+                                         << QByteArray("q");
+    QTest::newRow("unfinished") << QByteArray("5\r\nhel") << QList<int>{} << ChunkState::Data << QByteArray("hel");
+    QTest::newRow("trailer unfinished") << QByteArray("1\r\nq\r\n0\r\n") << QList<int>{} << ChunkState::Data
+                                        << QByteArray("q");
+    QTest::newRow("size not hex") << QByteArray("zz\r\nhello") << QList<int>{} << ChunkState::Bad << QByteArray();
+    QTest::newRow("empty size line") << QByteArray("\r\n5\r\nhello") << QList<int>{} << ChunkState::Bad << QByteArray();
+    QTest::newRow("data longer than its size")
+        << QByteArray("5\r\nhelloX\r\n0\r\n\r\n") << QList<int>{} << ChunkState::Bad << QByteArray("hello");
+    QTest::newRow("size too large") << QByteArray("FFFFFFFFFFFFFFFF\r\n") << QList<int>{} << ChunkState::Bad
+                                    << QByteArray();
 }
 
 void TestHttpResponse::chunked()

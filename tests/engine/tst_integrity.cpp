@@ -63,14 +63,15 @@ void TestIntegrity::hostileReplies_data()
     const QByteArray length = QByteArray::number(body.size());
     QTest::newRow("1xx interim replies first")
         << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
-                      "HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n")
+                      "HTTP/1.1 200 OK\r\nContent-Length: "
+                      + length + "\r\n")
         << body << 0 << int(Finishes);
     QTest::newRow("two different lengths")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: " + length + "\r\n") << body << 0
         << int(Retried);
     QTest::newRow("an SSH banner") << QByteArray("SSH-2.0-OpenSSH_9.2p1\r\n") << body << 0 << int(Retried);
-    QTest::newRow("a misspelt status line") << QByteArray("HTXP/1.1 200 OK\r\nContent-Length: " + length + "\r\n")
-                                            << body << 0 << int(Retried);
+    QTest::newRow("a misspelt status line")
+        << QByteArray("HTXP/1.1 200 OK\r\nContent-Length: " + length + "\r\n") << body << 0 << int(Retried);
     QTest::newRow("a maintenance page for a known size")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 33\r\n") << QByteArray(33, 'm') << 9000 << int(Stopped);
     QTest::newRow("a CR in a redirect's host")
@@ -128,8 +129,8 @@ void TestIntegrity::bytesOnDiskAreProvenFirst_data()
         << damaged << qint64(30001) << QList<qint64>{30000 - kProof, 0} << true;
     QTest::newRow("a crash-resume whose bytes match")
         << body.left(30000) << qint64(30001) << QList<qint64>{30000 - kProof} << false;
-    QTest::newRow("a file smaller than the proof") << QByteArray(1000, 'q') << qint64(1001) << QList<qint64>{0}
-                                                   << false;
+    QTest::newRow("a file smaller than the proof")
+        << QByteArray(1000, 'q') << qint64(1001) << QList<qint64>{0} << false;
 }
 
 void TestIntegrity::bytesOnDiskAreProvenFirst()
@@ -252,14 +253,15 @@ void TestIntegrity::oneFileOneDownload()
     RecordingQueue queue;
     queue.targets << f.target(u"queued"_s);
     f.window->setQueue(&queue);
-    const QString refused = u"No se ha podido agregar el archivo:\r\nEl archivo %1 ya es el destino de otra descarga."_s;
+    const QString refused =
+        u"No se ha podido agregar el archivo:\r\nEl archivo %1 ya es el destino de otra descarga."_s;
 
     QCOMPARE(f.add(u"http://127.0.0.1:9/a"_s, u"same"_s), 1);
     f.window->addnew(u"http://127.0.0.1:9/b"_s, f.folder.path() + u"/sub/../same"_s, 0, 0, false, 0, true, {}, {},
                      false);
     f.window->addnew(u"http://127.0.0.1:9/c"_s, f.target(u"queued"_s), 0, 0, false, 0, true, {}, {}, false);
-    QCOMPARE(f.prompts.messages(), QStringList({refused.arg(f.folder.path() + u"/sub/../same"_s),
-                                                refused.arg(f.target(u"queued"_s))}));
+    QCOMPARE(f.prompts.messages(),
+             QStringList({refused.arg(f.folder.path() + u"/sub/../same"_s), refused.arg(f.target(u"queued"_s))}));
     QCOMPARE(f.window->loadedRows(), 2);
 
     // On load a duplicate is skipped with the message; the rest of the list loads.

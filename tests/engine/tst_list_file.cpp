@@ -16,8 +16,7 @@ QByteArray crlfLines(const QByteArrayList &lines)
     return out;
 }
 
-const QByteArrayList kActiveRecord = {"http://h/a.zip", "/d/a.zip", " 1024 ", " 513 ", " 7 ",
-                                      "True", "", "", "False"};
+const QByteArrayList kActiveRecord = {"http://h/a.zip", "/d/a.zip", " 1024 ", " 513 ", " 7 ", "True", "", "", "False"};
 
 ListRecord record(const QString &url, qint64 size)
 {
@@ -66,23 +65,27 @@ void TestListFile::encodeExact_data()
     r.remember = true;
     r.locked = true;
     QTest::newRow("active, remembered") << r << false
-        << QByteArray("http://h/a.zip\r\nC:\\d\\a.zip\r\n 1024 \r\n 513 \r\n 7 \r\nTrue\r\n"
-                      "ana\r\nse, \"creta\"\r\nTrue\r\n");
+                                        << QByteArray(
+                                               "http://h/a.zip\r\nC:\\d\\a.zip\r\n 1024 \r\n 513 \r\n 7 \r\nTrue\r\n"
+                                               "ana\r\nse, \"creta\"\r\nTrue\r\n");
     QTest::newRow("inactive, locked") << r << true
-        << QByteArray("http://h/a.zip\r\nC:\\d\\a.zip\r\n 1024 \r\n 513 \r\n 7 \r\nTrue\r\n"
-                      "ana\r\nse, \"creta\"\r\nTrue\r\nTrue\r\n");
+                                      << QByteArray(
+                                             "http://h/a.zip\r\nC:\\d\\a.zip\r\n 1024 \r\n 513 \r\n 7 \r\nTrue\r\n"
+                                             "ana\r\nse, \"creta\"\r\nTrue\r\nTrue\r\n");
 
     ListRecord forget = r;
     forget.remember = false;
     forget.resumable = false;
     forget.locked = false;
-    QTest::newRow("inactive, credentials not kept") << forget << true
+    QTest::newRow("inactive, credentials not kept")
+        << forget << true
         << QByteArray("http://h/a.zip\r\nC:\\d\\a.zip\r\n 1024 \r\n 513 \r\n 7 \r\nFalse\r\n"
                       "\r\n\r\nFalse\r\nFalse\r\n");
 
     ListRecord broken = forget;
     broken.url = u"http://h/a\r\nb"_s;
-    QTest::newRow("line break in a text") << broken << false
+    QTest::newRow("line break in a text")
+        << broken << false
         << QByteArray("http://h/ab\r\nC:\\d\\a.zip\r\n 1024 \r\n 513 \r\n 7 \r\nFalse\r\n"
                       "\r\n\r\nFalse\r\n");
 }
@@ -173,8 +176,7 @@ void TestListFile::decode_data()
     QTest::newRow("bare LF") << QByteArray(lf.join('\n') + '\n') << false << 1 << QString();
     QTest::newRow("no final line end") << one + one.chopped(2) << false << 2 << QString();
     QTest::newRow("active file read as inactive") << one + one << true << 0 << u"línea 10"_s;
-    QTest::newRow("cut after line 4") << one + crlfLines(kActiveRecord.mid(0, 4)) << false << 1
-                                      << u"línea 13"_s;
+    QTest::newRow("cut after line 4") << one + crlfLines(kActiveRecord.mid(0, 4)) << false << 1 << u"línea 13"_s;
 
     QByteArrayList flags = kActiveRecord;
     flags[5] = "  tRUE ";
@@ -183,8 +185,7 @@ void TestListFile::decode_data()
 
     QByteArrayList badFlag = kActiveRecord;
     badFlag[8] = "Si";
-    QTest::newRow("flag neither word nor number") << one + crlfLines(badFlag) + one << false << 1
-                                                  << u"línea 18"_s;
+    QTest::newRow("flag neither word nor number") << one + crlfLines(badFlag) + one << false << 1 << u"línea 18"_s;
     QByteArrayList emptyFlag = kActiveRecord;
     emptyFlag[5] = "";
     QTest::newRow("empty flag") << crlfLines(emptyFlag) << false << 0 << u"línea 6"_s;
@@ -213,8 +214,8 @@ void TestListFile::decode()
 
 void TestListFile::decodeValues()
 {
-    const QByteArray bytes = crlfLines({" http://h/x, \"y\" ", "/d/x", "   5000000000   ", "\t42", "junk",
-                                        "0", " u ", "p,\"w\"", "1", "FALSE"});
+    const QByteArray bytes = crlfLines(
+        {" http://h/x, \"y\" ", "/d/x", "   5000000000   ", "\t42", "junk", "0", " u ", "p,\"w\"", "1", "FALSE"});
     const ListLoad load = decodeListFile(bytes, ListKind::Inactive);
     QCOMPARE(load.error, QString());
     QCOMPARE(load.records.size(), 1);

@@ -6,8 +6,8 @@
 #include "file_digest.h"
 #include "ftp_script_server.h"
 #include "nginx_fixture.h"
-#include "vsftpd_fixture.h"
 #include "settings/settings_file.h"
+#include "vsftpd_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,9 +103,8 @@ void TestProgram::downloadsTheStoredList()
 
     const QByteArray one = testing::sha256OfFile(served_.filePath(u"one.bin"_s));
     const QByteArray two = testing::sha256OfFile(served_.filePath(u"two.bin"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(records[0].file) == one &&
-                                 testing::sha256OfFile(records[1].file) == two,
-                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        testing::sha256OfFile(records[0].file) == one && testing::sha256OfFile(records[1].file) == two, 30000);
     // Finished downloads leave the list that the next start reads.
     QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(folder_.filePath(u"activas.dwn"_s)).size(), 0, 10000);
     QCOMPARE(program_.state(), QProcess::Running);
@@ -193,9 +192,8 @@ void TestProgram::ftpResumesAPartialFile()
 
     const QByteArray data = testing::sha256OfFile(root.filePath(u"pub/data.bin"_s));
     const QByteArray top = testing::sha256OfFile(root.filePath(u"top.bin"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(records[0].file) == data &&
-                                 testing::sha256OfFile(records[1].file) == top,
-                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        testing::sha256OfFile(records[0].file) == data && testing::sha256OfFile(records[1].file) == top, 30000);
     const QString log = ftp.protocolLog();
     QVERIFY2(log.contains(u"\"REST 395904\""_s), qPrintable(log.right(3000)));
 }

@@ -85,22 +85,22 @@ void tst_TestServers::resourceReplies_data()
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("length");
 
-    QTest::newRow("no range") << QByteArray() << true << qint64(-1) << QByteArray("HTTP/1.1 200 OK")
-                              << QByteArray() << 0 << 100;
+    QTest::newRow("no range") << QByteArray() << true << qint64(-1) << QByteArray("HTTP/1.1 200 OK") << QByteArray()
+                              << 0 << 100;
     QTest::newRow("open range") << QByteArray("bytes=40-") << true << qint64(-1)
                                 << QByteArray("HTTP/1.1 206 Partial Content") << QByteArray("bytes 40-99/100") << 40
                                 << 60;
     QTest::newRow("closed range") << QByteArray("bytes=0-9") << true << qint64(-1)
                                   << QByteArray("HTTP/1.1 206 Partial Content") << QByteArray("bytes 0-9/100") << 0
                                   << 10;
-    QTest::newRow("range ignored") << QByteArray("bytes=40-") << false << qint64(-1)
-                                   << QByteArray("HTTP/1.1 200 OK") << QByteArray() << 0 << 100;
+    QTest::newRow("range ignored") << QByteArray("bytes=40-") << false << qint64(-1) << QByteArray("HTTP/1.1 200 OK")
+                                   << QByteArray() << 0 << 100;
     QTest::newRow("past the end") << QByteArray("bytes=100-") << true << qint64(-1)
-                                  << QByteArray("HTTP/1.1 416 Range Not Satisfiable") << QByteArray("bytes */100")
-                                  << 0 << 0;
+                                  << QByteArray("HTTP/1.1 416 Range Not Satisfiable") << QByteArray("bytes */100") << 0
+                                  << 0;
     QTest::newRow("wrong offset") << QByteArray("bytes=40-") << true << qint64(30)
-                                  << QByteArray("HTTP/1.1 206 Partial Content") << QByteArray("bytes 30-99/100")
-                                  << 30 << 70;
+                                  << QByteArray("HTTP/1.1 206 Partial Content") << QByteArray("bytes 30-99/100") << 30
+                                  << 70;
 }
 
 void tst_TestServers::resourceReplies()
@@ -149,8 +149,8 @@ void tst_TestServers::chunkedFraming()
     QVERIFY(e.closed);
     QVERIFY(e.head().contains("Transfer-Encoding: chunked\r\n"));
     QVERIFY(!e.head().contains("Content-Length"));
-    const QByteArray expected = "1e\r\n" + body.mid(0, 30) + "\r\n1e\r\n" + body.mid(30, 30) + "\r\na\r\n" +
-                                body.mid(60) + "\r\n0\r\n\r\n";
+    const QByteArray expected =
+        "1e\r\n" + body.mid(0, 30) + "\r\n1e\r\n" + body.mid(30, 30) + "\r\na\r\n" + body.mid(60) + "\r\n0\r\n\r\n";
     QCOMPARE(e.body(), expected);
 }
 

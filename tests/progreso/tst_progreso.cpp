@@ -215,8 +215,10 @@ void TstProgreso::pieSectors()
     const double half = c / 2;
     const QImage img = picture(pie);
     // Middle of each quarter, clockwise from twelve o'clock.
-    const QPointF probes[4] = {{c + half * 0.7, c - half * 0.7}, {c + half * 0.7, c + half * 0.7},
-                               {c - half * 0.7, c + half * 0.7}, {c - half * 0.7, c - half * 0.7}};
+    const QPointF probes[4] = {{c + half * 0.7, c - half * 0.7},
+                               {c + half * 0.7, c + half * 0.7},
+                               {c - half * 0.7, c + half * 0.7},
+                               {c - half * 0.7, c - half * 0.7}};
     for (int q = 0; q < 4; ++q)
         QCOMPARE(at(img, probes[q].x(), probes[q].y()), filled.at(q) ? blue : green);
 

@@ -47,15 +47,14 @@ void TstDownload::stateColours_data()
 
     QTest::newRow("new row") << QStringList{} << quint32(0xFFFFFF) << false << false;
     QTest::newRow("retries over") << QStringList{u"redoend"_s} << quint32(0x8080FF) << false << false;
-    QTest::newRow("retries over, cleared") << QStringList{u"redoend"_s, u"-redoend"_s} << quint32(0xFFFFFF) << false
-                                           << false;
+    QTest::newRow("retries over, cleared")
+        << QStringList{u"redoend"_s, u"-redoend"_s} << quint32(0xFFFFFF) << false << false;
     QTest::newRow("reconnecting") << QStringList{u"reconectando"_s} << quint32(0xE2FFC6) << false << false;
-    QTest::newRow("reconnecting, cleared") << QStringList{u"reconectando"_s, u"-reconectando"_s}
-                                           << quint32(0xFFFFFF) << false << false;
-    QTest::newRow("finished after reconnecting") << QStringList{u"reconectando"_s, u"end"_s}
-                                                 << quint32(0x80000018) << false << true;
-    QTest::newRow("the last state wins") << QStringList{u"end"_s, u"redoend"_s} << quint32(0x8080FF) << false
-                                         << true;
+    QTest::newRow("reconnecting, cleared")
+        << QStringList{u"reconectando"_s, u"-reconectando"_s} << quint32(0xFFFFFF) << false << false;
+    QTest::newRow("finished after reconnecting")
+        << QStringList{u"reconectando"_s, u"end"_s} << quint32(0x80000018) << false << true;
+    QTest::newRow("the last state wins") << QStringList{u"end"_s, u"redoend"_s} << quint32(0x8080FF) << false << true;
     QTest::newRow("selected") << QStringList{u"select"_s} << quint32(0xFFFFFF) << true << false;
     QTest::newRow("retries over, selected and unselected")
         << QStringList{u"redoend"_s, u"select"_s, u"unselect"_s} << quint32(0x8080FF) << false << false;

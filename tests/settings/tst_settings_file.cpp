@@ -110,10 +110,10 @@ private slots:
         QCOMPARE(v.ext.first(), u".zip"_s);
         QCOMPARE(v.ext.last(), u".pif"_s);
         QCOMPARE(encodeSettings(v).left(encodeSettings(v).indexOf(".zip")),
-                 (folder + sep + u"download"_s + sep).toUtf8() +
-                     "\r\n 1\r\n 0\r\n 0\r\n\r\n5\r\n5\r\n 0\r\n 0\r\n 1\r\n10\r\n10\r\n 1\r\n"
-                     "False\r\nTrue\r\nFalse\r\nTrue\r\nFalse\r\n 1\r\n" +
-                     (folder + sep + u"historial.rtf"_s).toUtf8() + "\r\n 10\r\n");
+                 (folder + sep + u"download"_s + sep).toUtf8()
+                     + "\r\n 1\r\n 0\r\n 0\r\n\r\n5\r\n5\r\n 0\r\n 0\r\n 1\r\n10\r\n10\r\n 1\r\n"
+                       "False\r\nTrue\r\nFalse\r\nTrue\r\nFalse\r\n 1\r\n"
+                     + (folder + sep + u"historial.rtf"_s).toUtf8() + "\r\n 10\r\n");
     }
 
     void roundTrip()
@@ -169,7 +169,8 @@ private slots:
         if (kept < 21)
             QVERIFY2(r.error.contains(u"línea %1"_s.arg(kept + 1)), qPrintable(r.error));
 
-        QList<QByteArray> expected = linesOf(fullFile).mid(0, kept) + linesOf(encodeSettings(defaults)).mid(kept, 21 - kept);
+        QList<QByteArray> expected =
+            linesOf(fullFile).mid(0, kept) + linesOf(encodeSettings(defaults)).mid(kept, 21 - kept);
         if (kept < 21)
             expected += linesOf(encodeSettings(defaults)).mid(21);
         QCOMPARE(encodeSettings(r.values), joinLines(expected));
@@ -199,8 +200,8 @@ private slots:
 
     void valuesWithBlanksAndCase()
     {
-        const QByteArray bytes = withLines({{2, "  1  "}, {6, "\t7 "}, {14, "fAlSe"}, {15, " TRUE "},
-                                            {16, "true"}, {17, "-1"}, {21, "42   "}});
+        const QByteArray bytes = withLines(
+            {{2, "  1  "}, {6, "\t7 "}, {14, "fAlSe"}, {15, " TRUE "}, {16, "true"}, {17, "-1"}, {21, "42   "}});
         const SettingsReadResult r = decodeSettings(bytes, folder);
         QVERIFY2(r.ok(), qPrintable(r.error));
         QCOMPARE(r.values.initstart, true);

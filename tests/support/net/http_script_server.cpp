@@ -96,8 +96,8 @@ QByteArray chunkedBody(const QByteArray &payload, int chunkSize)
 }
 
 // Status line, headers and the bytes after them for a resource.
-void resourceReply(const HttpScriptServer::Request &request, const QByteArray &body,
-                   const HttpScriptServer::Options &o, QByteArray *head, QByteArray *payload)
+void resourceReply(const HttpScriptServer::Request &request, const QByteArray &body, const HttpScriptServer::Options &o,
+                   QByteArray *head, QByteArray *payload)
 {
     const qint64 total = body.size();
     qint64 start = -1;
@@ -115,8 +115,8 @@ void resourceReply(const HttpScriptServer::Request &request, const QByteArray &b
         } else {
             const qint64 last = (end >= 0 && o.wrongRangeOffset < 0) ? qMin(end, total - 1) : total - 1;
             status = "206 Partial Content";
-            range = "bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + '/' +
-                    QByteArray::number(total);
+            range =
+                "bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + '/' + QByteArray::number(total);
             *payload = body.mid(from, last - from + 1);
         }
     }
@@ -228,8 +228,8 @@ void HttpScriptServer::enqueueResource(const QString &path, const QByteArray &bo
     queued_[normalisedPath(path)].enqueue(Behaviour{true, {}, body, options});
 }
 
-void HttpScriptServer::enqueueReply(const QString &path, const QByteArray &rawStatusAndHeaders,
-                                    const QByteArray &body, const Options &options)
+void HttpScriptServer::enqueueReply(const QString &path, const QByteArray &rawStatusAndHeaders, const QByteArray &body,
+                                    const Options &options)
 {
     queued_[normalisedPath(path)].enqueue(Behaviour{false, completedHead(rawStatusAndHeaders), body, options});
 }
@@ -319,8 +319,8 @@ HttpScriptServer::Behaviour HttpScriptServer::behaviourFor(const QByteArray &tar
     const auto standing = standing_.constFind(key);
     if (standing != standing_.constEnd())
         return *standing;
-    return Behaviour{false, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\n",
-                     "not found", {}};
+    return Behaviour{
+        false, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\n", "not found", {}};
 }
 
 void HttpScriptServer::startReply(Connection *c, const Request &request)

@@ -89,33 +89,54 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
         const passwd *pw = getpwuid(geteuid());
         const group *gr = getgrgid(getegid());
         if (pw && gr)
-            user = u"user "_s + QString::fromLocal8Bit(pw->pw_name) + u' ' + QString::fromLocal8Bit(gr->gr_name) +
-                   u";\n"_s;
+            user = u"user "_s + QString::fromLocal8Bit(pw->pw_name) + u' ' + QString::fromLocal8Bit(gr->gr_name)
+                   + u";\n"_s;
     }
-    return user + u"daemon off;\n"
-                  "master_process off;\n"
-                  "worker_processes 1;\n"
-                  "pid "_s + path(u"nginx.pid"_s) + u";\n"
-                  "error_log "_s + path(u"error.log"_s) + u" warn;\n"
-                  "events { worker_connections 256; }\n"
-                  "http {\n"
-                  "    access_log "_s + path(u"access.log"_s) + u";\n"
-                  "    client_body_temp_path "_s + path(u"client_body"_s) + u";\n"
-                  "    proxy_temp_path "_s + path(u"proxy"_s) + u";\n"
-                  "    fastcgi_temp_path "_s + path(u"fastcgi"_s) + u";\n"
-                  "    uwsgi_temp_path "_s + path(u"uwsgi"_s) + u";\n"
-                  "    scgi_temp_path "_s + path(u"scgi"_s) + u";\n"
-                  "    default_type application/octet-stream;\n"
-                  "    sendfile on;\n"
-                  "    tcp_nopush on;\n"
-                  "    keepalive_timeout 10;\n"
-                  "    server {\n"
-                  "        listen 127.0.0.1:"_s + QString::number(port) + u";\n"
-                  "        server_name localhost;\n"
-                  "        root "_s + quoted(QDir(rootFolder).absolutePath()) + u";\n"
-                  "        location / { }\n"
-                  "    }\n"
-                  "}\n"_s;
+    return user
+           + u"daemon off;\n"
+             "master_process off;\n"
+             "worker_processes 1;\n"
+             "pid "_s
+           + path(u"nginx.pid"_s)
+           + u";\n"
+             "error_log "_s
+           + path(u"error.log"_s)
+           + u" warn;\n"
+             "events { worker_connections 256; }\n"
+             "http {\n"
+             "    access_log "_s
+           + path(u"access.log"_s)
+           + u";\n"
+             "    client_body_temp_path "_s
+           + path(u"client_body"_s)
+           + u";\n"
+             "    proxy_temp_path "_s
+           + path(u"proxy"_s)
+           + u";\n"
+             "    fastcgi_temp_path "_s
+           + path(u"fastcgi"_s)
+           + u";\n"
+             "    uwsgi_temp_path "_s
+           + path(u"uwsgi"_s)
+           + u";\n"
+             "    scgi_temp_path "_s
+           + path(u"scgi"_s)
+           + u";\n"
+             "    default_type application/octet-stream;\n"
+             "    sendfile on;\n"
+             "    tcp_nopush on;\n"
+             "    keepalive_timeout 10;\n"
+             "    server {\n"
+             "        listen 127.0.0.1:"_s
+           + QString::number(port)
+           + u";\n"
+             "        server_name localhost;\n"
+             "        root "_s
+           + quoted(QDir(rootFolder).absolutePath())
+           + u";\n"
+             "        location / { }\n"
+             "    }\n"
+             "}\n"_s;
 }
 
 bool NginxFixture::start(const QString &rootFolder)
@@ -148,8 +169,8 @@ bool NginxFixture::startOnce(const QString &rootFolder, quint16 port)
     QFile::remove(dir_.filePath(u"nginx.pid"_s));
     QFile::remove(dir_.filePath(u"error.log"_s));
     QFile conf(dir_.filePath(u"nginx.conf"_s));
-    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        conf.write(configText(rootFolder, port).toUtf8()) < 0) {
+    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || conf.write(configText(rootFolder, port).toUtf8()) < 0) {
         error_ = u"cannot write the nginx configuration: "_s + conf.errorString();
         return false;
     }
@@ -161,8 +182,7 @@ bool NginxFixture::startOnce(const QString &rootFolder, quint16 port)
     // A test that crashes or is killed on a timeout takes its nginx along.
     process_->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process_->start(QString::fromLatin1(kBinary),
-                    {u"-p"_s, dir_.path() + u'/', u"-c"_s, conf.fileName(), u"-e"_s,
-                     dir_.filePath(u"error.log"_s)});
+                    {u"-p"_s, dir_.path() + u'/', u"-c"_s, conf.fileName(), u"-e"_s, dir_.filePath(u"error.log"_s)});
     if (!process_->waitForStarted(kStartTimeoutMs)) {
         error_ = u"nginx did not start: "_s + process_->errorString();
         process_.reset();
@@ -187,8 +207,8 @@ bool NginxFixture::startOnce(const QString &rootFolder, quint16 port)
         }
         process_->waitForFinished(50);
     }
-    error_ = u"nginx did not come up on port %1: "_s.arg(port) + errorLog().trimmed() + u' ' +
-             readText(dir_.filePath(u"stderr.log"_s)).trimmed();
+    error_ = u"nginx did not come up on port %1: "_s.arg(port) + errorLog().trimmed() + u' '
+             + readText(dir_.filePath(u"stderr.log"_s)).trimmed();
     stop();
     return false;
 }
