@@ -179,17 +179,22 @@ void FtpTransfer::openData(const QByteArray &line)
     // host the reply names: a server must not send it elsewhere.
     quietAbort(ws_);
     dataClosed_ = false;
-    ws_->connectToHost(ftp_->peerAddress(), quint16(port));
+    ws_->connectToHost(ftp_->peerAddress(), quint16(port), QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void FtpTransfer::onDataReadyRead()
 {
     if (chunk_.size() != kReadChunk)
         chunk_.resize(kReadChunk);
-    while (ws_->bytesAvailable() > 0) {
+    for (;;) {
         const qint64 n = ws_->read(chunk_.data(), kReadChunk);
-        if (n <= 0)
+        if (n == 0)
             break;
+        if (n < 0) {
+            // An unbuffered socket tells the peer's close by the read that fails.
+            dataEnded();
+            return;
+        }
         if (!writeBody(chunk_.constData(), n))
             return;
         if (complete()) {
@@ -202,10 +207,18 @@ void FtpTransfer::onDataReadyRead()
 
 void FtpTransfer::onDataDisconnected()
 {
-    if (ws_->bytesAvailable() > 0)
-        onDataReadyRead();
-    if (!file_ || ftpstate_ == FtpStep::None)
+    onDataReadyRead();
+    dataEnded();
+}
+
+void FtpTransfer::dataEnded()
+{
+    if (!file_ || ftpstate_ == FtpStep::None || dataClosed_)
         return;
+    if (ws_->error() != QAbstractSocket::RemoteHostClosedError && ws_->error() != QAbstractSocket::UnknownSocketError) {
+        lose(ws_->errorString());
+        return;
+    }
     if (job_.size == 0 && ftpstate_ != FtpStep::Done) {
         // Without a size only the server's word on the control connection
         // (226, or an error) tells a whole file from a cut one.

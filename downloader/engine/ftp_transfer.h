@@ -34,6 +34,7 @@ private:
     void sizeKnown(qint64 size);
     void openData(const QByteArray &line);
     void finishOrLose();
+    void dataEnded(); // the data connection closed or failed
 
     QTcpSocket *ftp_ = nullptr; // control connection
     QTcpSocket *ws_ = nullptr;  // data connection

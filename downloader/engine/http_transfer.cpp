@@ -67,7 +67,9 @@ void HttpTransfer::start()
     chunks_.reset();
     chunked_ = false;
     bodyComplete_ = false;
-    ws_->connectToHost(job_.host, job_.port);
+    // Unbuffered: the body goes from the kernel into our chunk and on to the
+    // file, without a copy in the socket's own buffer.
+    ws_->connectToHost(job_.host, job_.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void HttpTransfer::onConnected()
@@ -103,10 +105,15 @@ void HttpTransfer::onReadyRead()
     if (chunk_.size() != kReadChunk)
         chunk_.resize(kReadChunk);
     // Small reads keep the bytes in the cache from the socket to the file.
-    while (ws_->bytesAvailable() > 0) {
+    for (;;) {
         const qint64 n = ws_->read(chunk_.data(), kReadChunk);
-        if (n <= 0)
+        if (n == 0)
             break;
+        if (n < 0) {
+            // An unbuffered socket tells the peer's close by the read that fails.
+            connectionEnded();
+            return;
+        }
         if (!consume(chunk_.constData(), n))
             return;
         if (complete() || bodyComplete_) {
@@ -116,6 +123,16 @@ void HttpTransfer::onReadyRead()
         }
     }
     reportProgress(false);
+}
+
+void HttpTransfer::connectionEnded()
+{
+    if (!file_)
+        return;
+    if (ws_->error() != QAbstractSocket::RemoteHostClosedError && ws_->error() != QAbstractSocket::UnknownSocketError)
+        lose(ws_->errorString());
+    else
+        finishOrLose();
 }
 
 bool HttpTransfer::consume(const char *data, qint64 size)
@@ -252,11 +269,8 @@ void HttpTransfer::followRedirect(const QString &location)
 void HttpTransfer::onDisconnected()
 {
     // Bytes still buffered belong to the body.
-    if (ws_->bytesAvailable() > 0)
-        onReadyRead();
-    if (!file_ || ws_->state() != QAbstractSocket::UnconnectedState)
-        return;
-    finishOrLose();
+    onReadyRead();
+    connectionEnded();
 }
 
 void HttpTransfer::finishOrLose()

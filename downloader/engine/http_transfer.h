@@ -29,6 +29,7 @@ private:
     void followRedirect(const QString &location);
     void closeAllAndTell(); // the file is gone from the server
     void finishOrLose();
+    void connectionEnded(); // the peer closed, or the connection failed
 
     QTcpSocket *ws_ = nullptr;
     QByteArray chunk_; // the read buffer, reused
