@@ -1,7 +1,10 @@
-// bench_http [MiB]: downloads one random file from a local nginx with the
-// engine and with curl, checks both copies, and prints speed, CPU time and
-// the engine's peak memory side by side.
+// bench_http [MiB] | bench_http --parallel [N [M]], with [--rounds R]:
+// downloads one random file (or N files of M MiB at once) from a local nginx
+// with the engine in this process, with aria2c and with curl, checks every
+// copy, and prints time, CPU time and peak memory side by side, plus how
+// long the engine kept the window thread's event loop away.
 
+#include "bench_support.h"
 #include "engine/activas.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
@@ -18,15 +21,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
+#include <QHash>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cstdio>
 #include <optional>
 
@@ -86,29 +87,11 @@ public:
     bool powerOff() override { return false; }
 };
 
-struct Usage {
-    double cpuSeconds = 0;
-    long maxRssKiB = 0;
-};
+constexpr qint64 kStallMs = 60000;
 
-Usage usage(int who)
-{
-    rusage ru{};
-    getrusage(who, &ru);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return {seconds(ru.ru_utime) + seconds(ru.ru_stime), ru.ru_maxrss};
-}
-
-struct Run {
-    QString tool;
-    double seconds = 0;
-    double cpuSeconds = 0;
-    bool ok = false;
-};
-
-// A settings file that keeps the engine quiet: no sounds, no notices, no
-// antivirus, no queue promotion.
-bool writeQuietSettings(const QString &folder)
+// A settings file that keeps the engine quiet (no sounds, no notices, no
+// antivirus, no queue promotion) and lets maxDownloads run at once.
+bool writeQuietSettings(const QString &folder, int maxDownloads)
 {
     SettingsValues v = defaultSettings(folder);
     v.showmsg = false;
@@ -116,6 +99,8 @@ bool writeQuietSettings(const QString &folder)
     v.wavs = false;
     v.autocont = false;
     v.dellista = false;
+    v.maxdescval = std::max(v.maxdescval, maxDownloads);
+    v.maxdesc = QString::number(v.maxdescval);
     QFile f(QDir(folder).filePath(u"tandrel.ini"_s));
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(encodeSettings(v)) >= 0;
 }
@@ -130,106 +115,146 @@ std::optional<int> slotOf(const activas &engine, const QString &url)
     return std::nullopt;
 }
 
-Run runEngine(const QString &url, const QString &target, qint64 timeoutMs)
+// Every transfer handed to the engine at once; done when every row says
+// finished. A 10 ms timer on this thread, the one the window lives on, times
+// how long the engine kept the event loop away.
+bench::Sample runEngine(const QList<bench::Transfer> &transfers, qint64 boundMs)
 {
-    Run run{u"engine"_s};
+    bench::Sample run;
     cfg settings;
     activas engine;
 
-    const Usage before = usage(RUSAGE_SELF);
+    bench::resetPeakOfSelf();
+    const double cpuBefore = bench::cpuSecondsOfSelf();
+    qint64 longestGapNs = 0;
+    QElapsedTimer sinceTick;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestGapNs = std::max(longestGapNs, sinceTick.nsecsElapsed());
+        sinceTick.restart();
+    });
     QElapsedTimer clock;
     clock.start();
-    engine.addnew(url, target, 0, 0, false, 0, true, QString(), QString(), false);
+    sinceTick.start();
+    tick.start(10);
+
+    QString failure;
+    QList<int> slotList;
+    for (const bench::Transfer &t : transfers) {
+        engine.addnew(t.url, t.target, 0, 0, false, 0, true, QString(), QString(), false);
+        const std::optional<int> slot = slotOf(engine, t.url);
+        if (!slot) {
+            failure = u"the engine did not take "_s + t.url;
+            break;
+        }
+        slotList << *slot;
+    }
 
     QEventLoop loop;
-    QTimer poll;
-    std::optional<int> slot;
-    QString failure;
+    qint64 lastBytes = -1;
+    QElapsedTimer sinceGrowth;
+    sinceGrowth.start();
+    QElapsedTimer sinceSizeCheck;
+    sinceSizeCheck.start();
     const auto check = [&] {
-        if (!slot) {
-            slot = slotOf(engine, url);
-            if (!slot) {
-                failure = u"the engine did not take the download"_s;
-                loop.quit();
-                return;
-            }
-        }
-        const download *row = engine.indicador(*slot);
-        if (!engine.entry(*slot).used || (row && row->finalizado())) {
+        const bool all = std::all_of(slotList.begin(), slotList.end(), [&](int slot) {
+            const download *row = engine.indicador(slot);
+            return !engine.entry(slot).used || (row && row->finalizado());
+        });
+        if (all) {
             run.ok = true;
             loop.quit();
-        } else if (row && row->redoend()) {
-            failure = u"the engine gave up"_s;
-            loop.quit();
-        } else if (clock.elapsed() > timeoutMs) {
+        } else if (clock.elapsed() > boundMs) {
             failure = u"timed out"_s;
             loop.quit();
+        } else if (sinceSizeCheck.elapsed() >= 1000) {
+            // A download that gave up shows as one that stopped growing.
+            sinceSizeCheck.restart();
+            const qint64 bytes = bench::bytesOnDisk(transfers);
+            if (bytes != lastBytes) {
+                lastBytes = bytes;
+                sinceGrowth.restart();
+            } else if (sinceGrowth.elapsed() > kStallMs) {
+                failure = u"nothing arrived for %1 s"_s.arg(kStallMs / 1000);
+                loop.quit();
+            }
         }
     };
-    // The finish is seen when it happens; the poll catches every other end.
+    // A finish is seen as soon as its handler has returned; the poll catches
+    // every other end.
+    QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, check);
-    QObject::connect(&engine, &activas::finishedFile, &loop, check);
+    QObject::connect(&engine, &activas::finishedFile, &loop,
+                     [&] { QMetaObject::invokeMethod(&loop, check, Qt::QueuedConnection); });
     QObject::connect(&engine, &activas::statusText, &loop, [](int panel, const QString &text) {
         if (panel == 3)
             std::fprintf(stderr, "[status] %s\n", qPrintable(text));
     });
-    poll.start(50);
-    loop.exec();
-    run.seconds = double(clock.nsecsElapsed()) / 1e9;
-    run.cpuSeconds = usage(RUSAGE_SELF).cpuSeconds - before.cpuSeconds;
-    if (!failure.isEmpty())
-        std::fprintf(stderr, "engine: %s\n", qPrintable(failure));
-    return run;
-}
-
-Run runCurl(const QString &url, const QString &target, qint64 timeoutMs)
-{
-    Run run{u"curl"_s};
-    const Usage before = usage(RUSAGE_CHILDREN);
-    QElapsedTimer clock;
-    clock.start();
-    QProcess curl;
-    curl.start(u"curl"_s, {u"-s"_s, u"-o"_s, target, url});
-    if (!curl.waitForStarted() || !curl.waitForFinished(int(timeoutMs))) {
-        std::fprintf(stderr, "curl: %s\n", qPrintable(curl.errorString()));
-        curl.kill();
-        curl.waitForFinished();
-        return run;
+    if (failure.isEmpty()) {
+        poll.start(50);
+        loop.exec();
     }
     run.seconds = double(clock.nsecsElapsed()) / 1e9;
-    run.cpuSeconds = usage(RUSAGE_CHILDREN).cpuSeconds - before.cpuSeconds;
-    run.ok = curl.exitStatus() == QProcess::NormalExit && curl.exitCode() == 0;
-    if (!run.ok)
-        std::fprintf(stderr, "curl exited with %d\n", curl.exitCode());
-    return run;
-}
-
-// Checks the copy against the source and removes it to spare the disk.
-bool verify(Run &run, const QString &target, const QByteArray &sourceHash)
-{
-    const QByteArray hash = testing::sha256OfFile(target);
-    QFile::remove(target);
-    if (run.ok && hash != sourceHash) {
-        std::fprintf(stderr, "%s: SHA-256 differs from the source\n", qPrintable(run.tool));
+    longestGapNs = std::max(longestGapNs, sinceTick.nsecsElapsed());
+    tick.stop();
+    run.cpuSeconds = bench::cpuSecondsOfSelf() - cpuBefore;
+    run.peakMiB = double(bench::peakKiB(u"self"_s)) / 1024.0;
+    run.longestGapMs = double(longestGapNs) / 1e6;
+    if (!failure.isEmpty()) {
         run.ok = false;
+        std::fprintf(stderr, "engine: %s\n", qPrintable(failure));
     }
-    return run.ok;
+    return run;
+}
+
+struct Options {
+    bool parallel = false;
+    int count = 1;
+    qint64 mib = 512;
+    int rounds = 3;
+};
+
+std::optional<Options> parseOptions(const QStringList &args)
+{
+    Options o;
+    const auto number = [&](qsizetype i, qint64 *out) {
+        bool ok = false;
+        const qint64 n = i < args.size() ? args[i].toLongLong(&ok) : 0;
+        if (ok && n > 0)
+            *out = n;
+        return ok && n > 0;
+    };
+    bool sizeGiven = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        qint64 n = 0;
+        if (args[i] == u"--parallel"_s) {
+            o.parallel = true;
+            o.count = 40;
+            o.mib = 100;
+            if (number(i + 1, &n)) {
+                o.count = int(std::min<qint64>(n, 1000));
+                ++i;
+                if (number(i + 1, &o.mib))
+                    ++i;
+            }
+        } else if (args[i] == u"--rounds"_s && number(i + 1, &n)) {
+            o.rounds = int(std::min<qint64>(n, 100));
+            ++i;
+        } else if (!o.parallel && !sizeGiven && number(i, &o.mib)) {
+            sizeGiven = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (o.count >= activas::kSlots) {
+        std::fprintf(stderr, "the engine holds at most %d downloads\n", activas::kSlots - 1);
+        return std::nullopt;
+    }
+    return o;
 }
 
 } // namespace
-
-constexpr int kRounds = 3;
-
-// The run with the median time; a failed run counts as the slowest.
-Run median(QList<Run> runs)
-{
-    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) {
-        if (a.ok != b.ok)
-            return a.ok;
-        return a.seconds < b.seconds;
-    });
-    return runs[runs.size() / 2];
-}
 
 int main(int argc, char *argv[])
 {
@@ -237,17 +262,15 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    qint64 mib = 512;
-    if (argc > 1) {
-        bool ok = false;
-        mib = QString::fromLocal8Bit(argv[1]).toLongLong(&ok);
-        if (!ok || mib <= 0) {
-            std::fprintf(stderr, "usage: bench_http [size in MiB, default 512]\n");
-            return 2;
-        }
+    const std::optional<Options> options = parseOptions(QCoreApplication::arguments());
+    if (!options) {
+        std::fprintf(stderr, "usage: bench_http [MiB, default 512] [--rounds R]\n"
+                             "       bench_http --parallel [N [MiB]] [--rounds R]   (default 40 files of 100 MiB)\n");
+        return 2;
     }
-    const qint64 bytes = mib * 1024 * 1024;
-    const qint64 timeoutMs = 60000 + bytes / 2048; // at least 2 MB/s
+    const Options &o = *options;
+    const qint64 bytes = o.mib * 1024 * 1024;
+    const qint64 boundMs = bench::runBoundMs(bytes * o.count);
 
     QTemporaryDir work;
     const QString www = work.filePath(u"www"_s);
@@ -256,20 +279,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create the work folders\n");
         return 1;
     }
-    std::fprintf(stderr, "writing %lld MiB of random data...\n", mib);
-    const QString source = www + u"/data.bin"_s;
-    if (!testing::writeRandomFile(source, bytes, 20240601)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(source));
+    std::fprintf(stderr, "writing %lld MiB of random data...\n", o.mib);
+    QByteArray sourceHash;
+    const QStringList names = bench::makeSources(www, o.count, bytes, &sourceHash);
+    if (names.isEmpty())
         return 1;
-    }
-    const QByteArray sourceHash = testing::sha256OfFile(source);
 
     testing::NginxFixture nginx;
     if (!nginx.start(www)) {
         std::fprintf(stderr, "nginx: %s\n", qPrintable(nginx.errorText()));
         return 1;
     }
-    const QString url = nginx.url(u"data.bin"_s);
 
     platform::setProgramFolder(program);
     PrintingPrompts prompts;
@@ -278,49 +298,76 @@ int main(int argc, char *argv[])
     platform::setPrompts(&prompts);
     platform::setSound(&sound);
     platform::setShell(&shell);
-    if (!writeQuietSettings(program))
+    if (!writeQuietSettings(program, o.count))
         std::fprintf(stderr, "cannot write tandrel.ini; the engine uses its defaults\n");
 
-    // Each round: the engine, then curl, each writing a fresh file after the
-    // page cache's dirty data went to disk, so neither pays for the other's
-    // writeback. The median round of each tool is reported.
-    const long rssBefore = usage(RUSAGE_SELF).maxRssKiB;
-    QList<Run> engineRuns;
-    QList<Run> curlRuns;
-    for (int round = 0; round < kRounds; ++round) {
-        QFile::remove(work.filePath(u"curl.bin"_s));
-        ::sync();
-        engineRuns << runEngine(url, work.filePath(u"engine.bin"_s), timeoutMs);
-        verify(engineRuns.last(), work.filePath(u"engine.bin"_s), sourceHash);
-        QFile::remove(work.filePath(u"engine.bin"_s));
-        ::sync();
-        curlRuns << runCurl(url, work.filePath(u"curl.bin"_s), timeoutMs);
-        verify(curlRuns.last(), work.filePath(u"curl.bin"_s), sourceHash);
+    // Each tool writes into its own folder.
+    const bool haveAria2 = !bench::findProgram(u"aria2c"_s).isEmpty();
+    QStringList tools{u"engine"_s, u"curl"_s};
+    if (haveAria2)
+        tools.insert(1, u"aria2c"_s);
+    else
+        std::fprintf(stderr, "aria2c is not installed: left out\n");
+    QHash<QString, QList<bench::Transfer>> transfers;
+    for (const QString &tool : tools) {
+        const QString folder = work.filePath(tool);
+        QDir().mkpath(folder);
+        for (const QString &name : names)
+            transfers[tool] << bench::Transfer{nginx.url(name), QDir(folder).filePath(name)};
     }
-    const long rssAfter = usage(RUSAGE_SELF).maxRssKiB;
-    const Run engine = median(engineRuns);
-    const Run curl = median(curlRuns);
+
+    // Round by round the tools take turns, each writing fresh files after the
+    // page cache's dirty data went to disk, so none pays for another's
+    // writeback.
+    const double baselineMiB = double(bench::peakKiB(u"self"_s)) / 1024.0;
+    QHash<QString, QList<bench::Sample>> samples;
+    bool allPassed = true;
+    for (int round = 0; round < o.rounds; ++round) {
+        for (const QString &tool : tools) {
+            ::sync();
+            bench::Sample run;
+            if (tool == u"engine"_s)
+                run = runEngine(transfers[tool], boundMs);
+            else if (tool == u"aria2c"_s)
+                run = bench::runAria2(transfers[tool], boundMs, work.path(), bench::Clock::FromStart);
+            else
+                run = bench::runCurl(transfers[tool], boundMs, work.filePath(u"curl.log"_s), bench::Clock::FromStart);
+            // A copy that fails its check fails the run, however fast it was.
+            if (!bench::verifyCopies(tool, transfers[tool], bytes, sourceHash))
+                run.ok = false;
+            allPassed = allPassed && run.ok;
+            samples[tool] << run;
+            std::fprintf(stderr, "round %d %s: %.3f s%s\n", round + 1, qPrintable(tool), run.seconds,
+                         run.ok ? "" : " FAILED");
+        }
+    }
 
     platform::setPrompts(nullptr);
     platform::setSound(nullptr);
     platform::setShell(nullptr);
 
-    std::printf("file: %lld MiB from %s, median of %d rounds\n", mib, qPrintable(url), kRounds);
+    const char *rounds = o.rounds > 1 ? "rounds" : "round";
+    if (o.parallel)
+        std::printf("%d files of %lld MiB at once from %s, median of %d %s\n", o.count, o.mib,
+                    qPrintable(nginx.url(QString())), o.rounds, rounds);
+    else
+        std::printf("file: %lld MiB from %s, median of %d %s\n", o.mib, qPrintable(nginx.url(names.first())), o.rounds,
+                    rounds);
 #ifndef NDEBUG
     std::printf("(debug build: the engine's figures are not representative)\n");
 #endif
-    std::printf("%-8s %10s %10s %10s %6s\n", "tool", "seconds", "MiB/s", "CPU s", "ok");
-    for (const Run *r : {&engine, &curl}) {
-        const double rate = r->seconds > 0 ? double(mib) / r->seconds : 0;
-        std::printf("%-8s %10.3f %10.1f %10.3f %6s\n", qPrintable(r->tool), r->seconds, rate, r->cpuSeconds,
-                    r->ok ? "yes" : "NO");
-    }
-    if (engine.ok && curl.ok) {
-        const double throughput = curl.seconds / engine.seconds; // engine MiB/s over curl MiB/s
-        const double cpu = curl.cpuSeconds > 0 ? engine.cpuSeconds / curl.cpuSeconds : 0;
-        std::printf("engine/curl: throughput %.2f, CPU time %.2f\n", throughput, cpu);
-    }
-    std::printf("engine max RSS: %.1f MiB (%.1f MiB before the downloads)\n", double(rssAfter) / 1024.0,
-                double(rssBefore) / 1024.0);
-    return engine.ok && curl.ok ? 0 : 1;
+    QList<bench::Summary> rows;
+    for (const QString &tool : tools)
+        rows << bench::summarize(tool, samples[tool]);
+    bench::printTable(rows, double(o.mib * o.count));
+    for (qsizetype i = 1; i < rows.size(); ++i)
+        bench::printRatio(rows.first(), rows[i]);
+    if (rows.first().passed > 0)
+        std::printf("engine: longest gap of a 10 ms timer on the window thread: %.1f ms (median of the rounds), "
+                    "%.1f ms (highest)\n",
+                    rows.first().medianGapMs, rows.first().longestGapMs);
+    std::printf("peak MiB: engine = this whole process (%.1f MiB before the downloads); tools = their "
+                "processes' peak RSS%s\n",
+                baselineMiB, o.count > 1 ? ", summed over the curl processes" : "");
+    return allPassed ? 0 : 1;
 }
