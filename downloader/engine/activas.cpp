@@ -8,6 +8,7 @@
 #include "engine/url.h"
 #include "log/log_append.h"
 #include "platform/actions.h"
+#include "platform/file_writer.h"
 #include "platform/interval_timer.h"
 #include "platform/prompts.h"
 #include "platform/twips.h"

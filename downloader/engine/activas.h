@@ -14,6 +14,9 @@ class QScrollBar;
 class QGroupBox;
 class QFrame;
 class QueueHooks;
+namespace platform {
+class FileWriter;
+}
 class LoginHooks;
 
 // The active downloads: a table of 41 slots (slot 0 is the hidden template),
@@ -39,6 +42,7 @@ public:
 
     // The list file activas.dwn beside the program.
     void guardar_lista_activas();
+    void saveListLater();
     void cargar_lista_activas();
 
     const DownloadEntry &entry(int slot) const { return slots_[checked(slot)].e; }
@@ -118,6 +122,10 @@ private:
     void fillDetails(int i);
     void clearDetails();
 
+    QByteArray listBytes() const;
+    platform::FileWriter &writer();
+
+    std::unique_ptr<platform::FileWriter> writer_;
     std::unique_ptr<class TransferThreads> threads_;
     std::array<Slot, kSlots> slots_;
     int selected_ = 0;

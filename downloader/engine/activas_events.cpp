@@ -120,7 +120,7 @@ void activas::finishDownload(int i)
     if (settings && settings->dellista())
         removeDownload(i);
     // The finished download no longer belongs in the list a restart reads.
-    guardar_lista_activas();
+    saveListLater();
     if (settings && settings->autocont() && queue_ && queue_->loadedRows() > 1)
         queue_->toactivas();
 }

@@ -3,7 +3,7 @@
 
 #include "engine/list_file.h"
 #include "engine/target_path.h"
-#include "platform/atomic_file.h"
+#include "platform/file_writer.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "rows/download.h"
@@ -19,7 +19,7 @@ QString listPath()
 }
 } // namespace
 
-void activas::guardar_lista_activas()
+QByteArray activas::listBytes() const
 {
     QList<ListRecord> records;
     const int last = highestLoaded();
@@ -39,10 +39,32 @@ void activas::guardar_lista_activas()
         r.remember = s.e.remember;
         records << r;
     }
-    QString error;
-    // Owner-only: the list can hold FTP passwords.
-    if (!platform::saveFileAtomically(listPath(), encodeListFile(records, ListKind::Active), &error, true))
+    return encodeListFile(records, ListKind::Active);
+}
+
+// Owner-only: the list can hold FTP passwords.
+void activas::guardar_lista_activas()
+{
+    const QString error = writer().saveNow(listPath(), listBytes(), true);
+    if (!error.isEmpty())
         platform::prompts().message(error, platform::Icon::Critical);
+}
+
+// The same save without waiting for the disk: a download that finishes
+// while others are writing never freezes the window.
+void activas::saveListLater()
+{
+    writer().saveLater(listPath(), listBytes(), true);
+}
+
+platform::FileWriter &activas::writer()
+{
+    if (!writer_) {
+        writer_ = std::make_unique<platform::FileWriter>();
+        connect(writer_.get(), &platform::FileWriter::failed, this,
+                [](const QString &error) { platform::prompts().message(error, platform::Icon::Critical); });
+    }
+    return *writer_;
 }
 
 void activas::cargar_lista_activas()

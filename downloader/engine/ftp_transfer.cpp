@@ -184,25 +184,20 @@ void FtpTransfer::openData(const QByteArray &line)
 
 void FtpTransfer::onDataReadyRead()
 {
-    if (chunk_.size() != kReadChunk)
-        chunk_.resize(kReadChunk);
-    for (;;) {
-        const qint64 n = ws_->read(chunk_.data(), kReadChunk);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            // An unbuffered socket tells the peer's close by the read that fails.
-            dataEnded();
-            return;
-        }
-        if (!writeBody(chunk_.constData(), n))
-            return;
+    bool closed = false;
+    const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) {
+        if (!writeBody(data, size))
+            return false;
         if (complete()) {
             finishOrLose();
-            return;
+            return false;
         }
-    }
-    reportProgress(false);
+        return true;
+    });
+    if (closed)
+        dataEnded();
+    else if (going)
+        reportProgress(false);
 }
 
 void FtpTransfer::onDataDisconnected()

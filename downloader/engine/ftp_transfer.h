@@ -38,7 +38,6 @@ private:
 
     QTcpSocket *ftp_ = nullptr; // control connection
     QTcpSocket *ws_ = nullptr;  // data connection
-    QByteArray chunk_;
     FtpReplyBuffer replies_;
     FtpStep ftpstate_ = FtpStep::None;
     bool dataClosed_ = false; // the data connection ended before the server confirmed it

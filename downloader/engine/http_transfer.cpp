@@ -102,27 +102,21 @@ void HttpTransfer::onConnected()
 
 void HttpTransfer::onReadyRead()
 {
-    if (chunk_.size() != kReadChunk)
-        chunk_.resize(kReadChunk);
-    // Small reads keep the bytes in the cache from the socket to the file.
-    for (;;) {
-        const qint64 n = ws_->read(chunk_.data(), kReadChunk);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            // An unbuffered socket tells the peer's close by the read that fails.
-            connectionEnded();
-            return;
-        }
-        if (!consume(chunk_.constData(), n))
-            return;
+    bool closed = false;
+    const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) {
+        if (!consume(data, size))
+            return false;
         if (complete() || bodyComplete_) {
             quietAbort(ws_);
             finishOrLose();
-            return;
+            return false;
         }
-    }
-    reportProgress(false);
+        return true;
+    });
+    if (closed)
+        connectionEnded();
+    else if (going)
+        reportProgress(false);
 }
 
 void HttpTransfer::connectionEnded()

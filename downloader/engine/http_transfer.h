@@ -32,7 +32,6 @@ private:
     void connectionEnded(); // the peer closed, or the connection failed
 
     QTcpSocket *ws_ = nullptr;
-    QByteArray chunk_; // the read buffer, reused
     HttpResponseParser response_;
     ChunkedDecoder chunks_;
     bool chunked_ = false;

@@ -56,6 +56,24 @@ QTcpSocket *Transfer::makeSocket()
     return socket;
 }
 
+bool Transfer::pump(QTcpSocket *socket, bool *closed, const std::function<bool(const char *, qint64)> &take)
+{
+    if (chunk_.size() != kReadChunk)
+        chunk_.resize(kReadChunk);
+    *closed = false;
+    for (;;) {
+        const qint64 n = socket->read(chunk_.data(), kReadChunk);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            *closed = true;
+            return false;
+        }
+        if (!take(chunk_.constData(), n))
+            return false;
+    }
+}
+
 bool Transfer::openTarget()
 {
     if (file_ && file_->isOpen())

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -73,6 +74,11 @@ protected:
     virtual void dropSockets() = 0; // abort every socket without their signals
     QTcpSocket *makeSocket();
 
+    // Reads what the socket has, a cache-sized chunk at a time, handing each
+    // to take(); false when take() ended the transfer, or the read failed
+    // (an unbuffered socket tells the peer's close that way: *closed is set).
+    bool pump(QTcpSocket *socket, bool *closed, const std::function<bool(const char *, qint64)> &take);
+
     // The body path shared by both protocols.
     bool openTarget();
     void closeTarget();
@@ -107,8 +113,10 @@ protected:
     qint64 positionAtConnect_ = 0;
     qint64 received_ = 0;
     QElapsedTimer lastReport_;
+    QByteArray chunk_; // the read buffer, reused
     class QTimer *lateReport_ = nullptr; // a report held back by the rate limit still goes out
 
 private:
     bool proveTail(const char *&data, qint64 &size);
 };
+

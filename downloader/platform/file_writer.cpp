@@ -1,0 +1,43 @@
+#include "platform/file_writer.h"
+
+#include "platform/atomic_file.h"
+
+namespace platform {
+
+FileWriter::FileWriter() : worker_(new QObject)
+{
+    thread_.setObjectName(QStringLiteral("filewriter"));
+    worker_->moveToThread(&thread_);
+    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+FileWriter::~FileWriter()
+{
+    // Queued saves run first: the last word of the program reaches the disk.
+    QMetaObject::invokeMethod(worker_, [] {}, Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+}
+
+void FileWriter::saveLater(const QString &path, const QByteArray &bytes, bool ownerOnly)
+{
+    QMetaObject::invokeMethod(
+        worker_,
+        [this, path, bytes, ownerOnly] {
+            QString error;
+            if (!saveFileAtomically(path, bytes, &error, ownerOnly))
+                emit failed(error);
+        },
+        Qt::QueuedConnection);
+}
+
+QString FileWriter::saveNow(const QString &path, const QByteArray &bytes, bool ownerOnly)
+{
+    QString error;
+    QMetaObject::invokeMethod(
+        worker_, [&] { saveFileAtomically(path, bytes, &error, ownerOnly); }, Qt::BlockingQueuedConnection);
+    return error;
+}
+
+} // namespace platform
