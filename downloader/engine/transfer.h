@@ -113,10 +113,9 @@ protected:
     qint64 positionAtConnect_ = 0;
     qint64 received_ = 0;
     QElapsedTimer lastReport_;
-    QByteArray chunk_; // the read buffer, reused
+    QByteArray chunk_;                   // the read buffer, reused
     class QTimer *lateReport_ = nullptr; // a report held back by the rate limit still goes out
 
 private:
     bool proveTail(const char *&data, qint64 &size);
 };
-

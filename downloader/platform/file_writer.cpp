@@ -15,7 +15,8 @@ FileWriter::FileWriter() : worker_(new QObject)
 FileWriter::~FileWriter()
 {
     // Queued saves run first: the last word of the program reaches the disk.
-    QMetaObject::invokeMethod(worker_, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [] {}, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }
