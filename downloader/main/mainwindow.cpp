@@ -2,6 +2,7 @@
 
 #include "engine/activas.h"
 #include "settings/cfg.h"
+#include "stats/estadisticas.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -41,6 +42,22 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     sub->resize(860, 480);
     sub->show();
     activas_->cargar_lista_activas();
+
+    // The statistics window starts hidden; closing it only hides it again.
+    stats_ = new estadisticas;
+    QMdiSubWindow *statsSub = area_->addSubWindow(stats_);
+    statsSub->setAttribute(Qt::WA_DeleteOnClose, false);
+    statsSub->resize(480, 300);
+    statsSub->hide();
+    connect(activas_, &activas::speedSample, stats_, &estadisticas::addvalue);
+    QMenu *windowMenu = menuBar()->addMenu(u"&Ventana"_s);
+    QAction *showStats = windowMenu->addAction(u"&Estadísticas"_s);
+    showStats->setObjectName(u"estadisticas"_s);
+    connect(showStats, &QAction::triggered, this, [this, statsSub] {
+        stats_->show();
+        statsSub->showNormal();
+        area_->setActiveSubWindow(statsSub);
+    });
 }
 
 MainWindow::~MainWindow() = default;

@@ -8,6 +8,7 @@ class QLabel;
 class QMdiArea;
 class activas;
 class cfg;
+class estadisticas;
 
 // The program's main window: a frame for the child windows, the menus and
 // the status bar.
@@ -31,6 +32,7 @@ private:
     QMdiArea *area_ = nullptr;
     cfg *settings_ = nullptr;
     activas *activas_ = nullptr;
+    estadisticas *stats_ = nullptr;
     QLabel *panels_[3] = {};
     FtpLoginPrompt login_;
 };
