@@ -1,5 +1,7 @@
 #include "main/window_state.h"
 
+#include "platform/text_lines.h"
+
 #include <array>
 
 namespace {
@@ -57,18 +59,8 @@ QByteArray encodeQuickList(const QStringList &items)
 QStringList decodeQuickList(const QByteArray &bytes)
 {
     QStringList items;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
-        const qsizetype next = end < 0 ? bytes.size() : end + 1;
-        if (end < 0)
-            end = bytes.size();
-        qsizetype stop = end;
-        if (stop > start && bytes.at(stop - 1) == '\r')
-            --stop;
-        if (stop - start <= kMaxLineBytes)
-            items << QString::fromLocal8Bit(bytes.mid(start, stop - start));
-        start = next;
-    }
+    for (const QByteArray &line : platform::textLines(bytes))
+        if (line.size() <= kMaxLineBytes)
+            items << QString::fromLocal8Bit(line);
     return items;
 }

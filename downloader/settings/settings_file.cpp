@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include "platform/program_folder.h"
+#include "platform/text_lines.h"
 
 #include <QFile>
 
@@ -82,22 +83,11 @@ bool parseNumericText(const QString &line, QString *text, int *value, bool blank
     return true;
 }
 
-// Lines end in CR LF; a bare LF is taken too, and a last line without its end still counts.
 QStringList splitLines(const QByteArray &bytes)
 {
     QStringList lines;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
-        const qsizetype next = end < 0 ? bytes.size() : end + 1;
-        if (end < 0)
-            end = bytes.size();
-        qsizetype stop = end;
-        if (stop > start && bytes.at(stop - 1) == '\r')
-            --stop;
-        lines << QString::fromLocal8Bit(bytes.mid(start, stop - start));
-        start = next;
-    }
+    for (const QByteArray &line : platform::textLines(bytes))
+        lines << QString::fromLocal8Bit(line);
     return lines;
 }
 
