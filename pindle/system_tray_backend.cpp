@@ -37,6 +37,11 @@ void SystemTrayBackend::notify(NotifyCommand command, const NotifyRecord &record
     }
 }
 
+bool SystemTrayBackend::available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 // Qt reports no mouse movement over a tray icon; where the tray forwards the
 // tool-tip request (the X11 tray) it tells that the mouse rests on the icon.
 bool SystemTrayBackend::eventFilter(QObject *watched, QEvent *event)

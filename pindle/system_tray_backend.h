@@ -16,6 +16,7 @@ public:
     ~SystemTrayBackend() override;
 
     void notify(NotifyCommand command, const NotifyRecord &record) override;
+    bool available() const override;
 
     QSystemTrayIcon *trayIcon() const { return tray_; }
 

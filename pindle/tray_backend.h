@@ -22,6 +22,8 @@ public:
     ~TrayBackend() override;
 
     virtual void notify(NotifyCommand command, const NotifyRecord &record) = 0;
+    // Whether the desktop has a notification area to put icons into.
+    virtual bool available() const { return true; }
 
 signals:
     void mouseMessage(quint32 id, quint32 message);

@@ -221,6 +221,21 @@ void activas::removeDownload(int i)
     reordenar_indicador();
 }
 
+void activas::delfile(int i, bool deleteFile)
+{
+    if (!existe(i))
+        return;
+    // Wait for the transfer to close the file before it may be deleted.
+    unloadSlot(i, deleteFile);
+    slots_[i].e.used = false;
+    if (selected_ == i)
+        clearSelection();
+    if (deleteFile && QFile::exists(slots_[i].e.file))
+        QFile::remove(slots_[i].e.file);
+    reordenar_indicador();
+    saveListLater();
+}
+
 void activas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                      qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember)
 {

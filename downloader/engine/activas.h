@@ -40,8 +40,13 @@ public:
     void reordenar_indicador();
     void AgregarArrastrando(const QMimeData *data);
 
+    // Removes a download from the table; deleteFile also deletes its file.
+    void delfile(int slot, bool deleteFile);
+
     // The list file activas.dwn beside the program.
     void guardar_lista_activas();
+    // The same save without a box: returns the error, "" on success.
+    QString writeListNow();
     void saveListLater();
     void cargar_lista_activas();
 

@@ -45,9 +45,14 @@ QByteArray activas::listBytes() const
 // Owner-only: the list can hold FTP passwords.
 void activas::guardar_lista_activas()
 {
-    const QString error = writer().saveNow(listPath(), listBytes(), true);
+    const QString error = writeListNow();
     if (!error.isEmpty())
         platform::prompts().message(error, platform::Icon::Critical);
+}
+
+QString activas::writeListNow()
+{
+    return writer().saveNow(listPath(), listBytes(), true);
 }
 
 // The same save without waiting for the disk: a download that finishes

@@ -1,5 +1,7 @@
 #include "log/log_append.h"
 
+#include "log/log_document.h"
+
 namespace {
 QList<LogEntry> &entries()
 {
@@ -11,6 +13,11 @@ QList<LogEntry> &entries()
 void appendLog(const QString &text, quint32 color)
 {
     entries().append({text, color});
+    // A log whose window was closed opens again, with a new start entry.
+    LogDocument &document = logDocument();
+    if (document.sessionEnded())
+        document.startSession();
+    document.append(text, color);
 }
 
 QList<LogEntry> logEntries()

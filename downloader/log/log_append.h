@@ -4,12 +4,12 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// Appends one entry to the activity log: the text (which by convention starts
-// with CR LF) in one colour (a 32-bit colour value, red in the low byte).
+// Appends one entry to the activity log (logDocument()): the text (which by
+// convention starts with CR LF) in one colour (a 32-bit colour value, red in
+// the low byte).
 void appendLog(const QString &text, quint32 color = 0);
 
-// The entries appended in this run, oldest first (what the log window shows
-// until it keeps its own document).
+// The entries appended through appendLog in this run, oldest first.
 struct LogEntry {
     QString text;
     quint32 color = 0;

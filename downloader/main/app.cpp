@@ -1,10 +1,14 @@
 #include "main/app.h"
 
-#include "engine/activas.h"
 #include "main/mainwindow.h"
+#include "main/splash.h"
+#include "platform/program_folder.h"
+#include "platform/single_instance.h"
 #include "platform/termination.h"
 
 #include <QApplication>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -12,11 +16,28 @@ int runTandrel(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Tandrel"_s);
-    platform::quitOnTerminationSignals();
-    MainWindow window;
-    // Asked to end by the system rather than by the user: keep the lists too.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
-                     [&window] { window.active()->guardar_lista_activas(); });
-    window.show();
+    QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
+    // Closing the last window must not end the program behind the orderly end.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const platform::SingleInstance instance(platform::programFolder());
+    if (!instance.first())
+        return 0;
+
+    std::unique_ptr<MainWindow> window;
+    platform::handleTerminationSignals([] {
+        if (MainWindow::instance())
+            MainWindow::instance()->CallUnload();
+        else
+            platform::leaveEventLoops(0);
+    });
+    splash start([&window] {
+        window = std::make_unique<MainWindow>();
+        if (!platform::programEnding())
+            window->show();
+    });
+    start.show();
+    if (platform::programEnding())
+        return 0;
     return QApplication::exec();
 }

@@ -1,17 +1,28 @@
 #pragma once
 
 #include "main/ftplogin.h"
+#include "main/window_state.h"
 
+#include <QHash>
 #include <QMainWindow>
 
+class QAction;
+class QComboBox;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QPushButton;
+class QToolBar;
+class about;
 class activas;
 class cfg;
+class cPindle;
 class estadisticas;
+class historial;
 
-// The program's main window: a frame for the child windows, the menus and
-// the status bar.
+// The program's main window: a frame for the child windows, with the menus,
+// the toolbar, the quick-add bar and the status bar. It loads the child
+// windows in order and runs the one orderly end of the program.
 class MainWindow : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -19,20 +30,97 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The window being built or running; null before and after.
+    static MainWindow *instance();
+
     cfg *settings() const { return settings_; }
     activas *active() const { return activas_; }
+    historial *logWindow() const { return historial_; }
+    estadisticas *stats() const { return stats_; }
+    about *aboutWindow() const { return about_; }
+    QComboBox *quickadd() const { return quickadd_; }
+    // A menu or toolbar action by its name ("pauseall", "viewhist", "explorer", ...).
+    QAction *action(const QString &name) const;
+    QMdiSubWindow *childWindow(const QString &viewAction) const { return children_.value(viewAction); }
+
     // Status bar panels 1 to 3.
     void setStatusText(int panel, const QString &text);
     QString statusText(int panel) const;
 
+    bool getunload() const { return unloading_; }
+    // The recent-downloads slot to fill next: 0 to 6, then 0 again.
+    int GetNextUlt();
+    QStringList recentFiles() const;
+    int quickpos() const { return quickpos_; }
+    ViewState viewState() const;
+
+    // The orderly end: every list, the log, view.win and quick.lst are saved,
+    // then every event loop ends. Runs once; later calls do nothing.
+    void CallUnload();
+
+    // Global commands.
+    void pauseAll();
+    void continueAll();
+    enum class Which { Active, Queued, All };
+    void cancelAll(Which which);
+    void saveLogAs();
+    void clearLog();
+    void showHelp();
+    void hideToTray();
+    // cascade 0, tiled horizontally 1, tiled vertically 2
+    void arrange(int how);
+    void toggleView(const QString &viewAction);
+    // Shows a child window (or bar) and checks its menu item.
+    void showView(const QString &viewAction);
+    void addRecentFile(const QString &file);
+    // One tray icon per download error; a double click shows the text.
+    void addTrayError(const QString &text);
+    QList<cPindle *> errorIcons() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // main_menus.cpp
+    void buildMenus();
+    void buildToolbar();
+    void buildQuickBar();
+    void buildStatusBar();
+    QAction *addAction(QMenu *menu, const QString &name, const QString &caption);
+
+    void load();
+    void placeChildren();
+    QMdiSubWindow *addChild(QWidget *widget, const QString &viewAction, const QSize &size);
+    void setViewShown(const QString &viewAction, bool shown);
+    void restoreViewState();
+    void loadQuickList();
+    void endSteps();
+
     QMdiArea *area_ = nullptr;
     cfg *settings_ = nullptr;
     activas *activas_ = nullptr;
+    historial *historial_ = nullptr;
     estadisticas *stats_ = nullptr;
+    about *about_ = nullptr;
+    QWidget *web_ = nullptr;
+    QWidget *inactivas_ = nullptr;
+    QToolBar *barra_ = nullptr;
+    QToolBar *quickbar_ = nullptr;
+    QComboBox *quickadd_ = nullptr;
+    QPushButton *addquick_ = nullptr;
     QLabel *panels_[3] = {};
+    QHash<QString, QAction *> actions_;
+    QHash<QString, QMdiSubWindow *> children_;
+    QList<QAction *> ultdescarga_;
+    QList<cPindle *> errmsg_;
     FtpLoginPrompt login_;
+
+    bool unloading_ = false;
+    int ultimo_ = 0;
+    int quickpos_ = 0;
+    // What was loaded, and so may be written back at the end.
+    bool logStarted_ = false;
+    bool listLoaded_ = false;
+    bool viewRestored_ = false;
 };

@@ -20,6 +20,14 @@ bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *e
         file.cancelWriting();
         return false;
     }
+    // commit() drops the error of its own final flush, so a write cut short
+    // (disk full, file size limit) would still replace the old file.
+    if (!file.flush()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit()) {
         if (error)
             *error = file.errorString();

@@ -1,6 +1,7 @@
 #include "platform/qt_prompts.h"
 
 #include "platform/program_folder.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -10,6 +11,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +61,8 @@ void preset(QFileDialog &dialog, const QString &presetName, const QString &defau
 QString runFileDialog(QFileDialog::AcceptMode mode, const QString &presetName, const QString &suffix,
                       const QString &caption)
 {
+    if (programEnding())
+        return {};
     QFileDialog dialog(parentWindow(), captionOr(caption));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -69,14 +73,19 @@ QString runFileDialog(QFileDialog::AcceptMode mode, const QString &presetName, c
 }
 } // namespace
 
+// Once the program is ending no box may open: it would hold the exit.
 void QtPrompts::message(const QString &text, Icon icon, const QString &caption)
 {
+    if (programEnding())
+        return;
     QMessageBox box(boxIcon(icon), captionOr(caption), text, QMessageBox::Ok, parentWindow());
     box.exec();
 }
 
 bool QtPrompts::question(const QString &text, const QString &caption)
 {
+    if (programEnding())
+        return false;
     QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No,
                     parentWindow());
     return box.exec() == QMessageBox::Yes;
@@ -84,6 +93,8 @@ bool QtPrompts::question(const QString &text, const QString &caption)
 
 QString QtPrompts::input(const QString &prompt, const QString &defaultText, const QString &caption)
 {
+    if (programEnding())
+        return {};
     bool ok = false;
     const QString answer =
         QInputDialog::getText(parentWindow(), captionOr(caption), prompt, QLineEdit::Normal, defaultText, &ok);
@@ -100,14 +111,33 @@ QString QtPrompts::saveFile(const QString &presetName, const QString &defaultSuf
     return runFileDialog(QFileDialog::AcceptSave, presetName, defaultSuffix, caption);
 }
 
+namespace {
+std::function<QString(const QString &)> &folderChooser()
+{
+    static std::function<QString(const QString &)> chooser;
+    return chooser;
+}
+} // namespace
+
+void setFolderChooser(std::function<QString(const QString &startFolder)> chooser)
+{
+    folderChooser() = std::move(chooser);
+}
+
 QString QtPrompts::chooseFolder(const QString &startFolder, const QString &caption)
 {
+    if (programEnding())
+        return {};
+    if (folderChooser())
+        return folderChooser()(startFolder);
     const QString folder = QFileDialog::getExistingDirectory(parentWindow(), captionOr(caption), startFolder);
     return QDir::toNativeSeparators(folder);
 }
 
 int QtPrompts::execDialog(QDialog &dialog)
 {
+    if (programEnding())
+        return QDialog::Rejected;
     return dialog.exec();
 }
 
@@ -117,6 +147,7 @@ void QtPrompts::notice(const QString &text, const QString &picturePath)
     auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
+    box->button(QMessageBox::Ok)->setText(u"&Aceptar"_s);
     QPixmap picture(picturePath);
     if (!picture.isNull())
         box->setIconPixmap(picture);

@@ -2,6 +2,8 @@
 
 #include "platform/prompts.h"
 
+#include <functional>
+
 namespace platform {
 
 // The real dialogs.
@@ -16,5 +18,9 @@ public:
     int execDialog(QDialog &dialog) override;
     void notice(const QString &text, const QString &picturePath) override;
 };
+
+// The program's own folder window, used by chooseFolder instead of the
+// desktop's dialog once installed.
+void setFolderChooser(std::function<QString(const QString &startFolder)> chooser);
 
 } // namespace platform

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -623,7 +624,14 @@ void cfg::setValues(const SettingsValues &v)
 
 void cfg::readSettings()
 {
-    const SettingsReadResult r = readSettingsFile(platform::programFile(u"tandrel.ini"_s), platform::programFolder());
+    const QString path = platform::programFile(u"tandrel.ini"_s);
+    // A first start is no error: the defaults are the settings, and the file is written for next time.
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+        setValues(defaultSettings(platform::programFolder()));
+        writeSettings();
+        return;
+    }
+    const SettingsReadResult r = readSettingsFile(path, platform::programFolder());
     setValues(r.values);
     if (!r.ok())
         platform::prompts().message(r.error, platform::Icon::Critical);

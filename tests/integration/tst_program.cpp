@@ -35,8 +35,12 @@ private slots:
     void savesItsListWhenTerminated();
     void ftpResumesAPartialFile();
     void ftpCutIsRetried();
+    void firstStartSecondStartAndOrderlyEnd();
+    void endsWhileAStartUpBoxIsOpen();
 
 private:
+    void copyProgram();
+    QString fileText(const QString &name) const;
     // A program folder holding a copy of the program and its library.
     void prepareFolder(const QList<ListRecord> &records);
     void startProgram();
@@ -64,14 +68,26 @@ void TestProgram::cleanup()
     }
 }
 
-void TestProgram::prepareFolder(const QList<ListRecord> &records)
+void TestProgram::copyProgram()
 {
     const QString dir = folder_.path();
     const QFileInfo built(builtProgram());
-    QFile::remove(dir + u"/downloader"_s);
-    QVERIFY(QFile::copy(built.filePath(), dir + u"/downloader"_s));
-    QFile::remove(dir + u"/libprogreso.so"_s);
-    QVERIFY(QFile::copy(built.absolutePath() + u"/libprogreso.so"_s, dir + u"/libprogreso.so"_s));
+    for (const QString &name : {u"downloader"_s, u"libprogreso.so"_s, u"libPindle.so"_s}) {
+        QFile::remove(dir + u'/' + name);
+        QVERIFY(QFile::copy(built.absolutePath() + u'/' + name, dir + u'/' + name));
+    }
+}
+
+QString TestProgram::fileText(const QString &name) const
+{
+    QFile file(folder_.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void TestProgram::prepareFolder(const QList<ListRecord> &records)
+{
+    const QString dir = folder_.path();
+    copyProgram();
     SettingsValues settings = defaultSettings(dir);
     settings.wavs = false;
     settings.segs = u"5"_s;
@@ -160,6 +176,57 @@ void TestProgram::savesItsListWhenTerminated()
     QCOMPARE(saved.records.size(), 1);
     QCOMPARE(saved.records[0].position, QFileInfo(records[0].file).size() + 1);
     QCOMPARE(saved.records[0].size, 4 * 1024 * 1024);
+}
+
+// A new user's first start: no settings file is no error. A second start in
+// the same folder ends at once; SIGTERM writes every file of the orderly end.
+void TestProgram::firstStartSecondStartAndOrderlyEnd()
+{
+    for (const QString &name : QDir(folder_.path()).entryList(QDir::Files))
+        QFile::remove(folder_.filePath(name));
+    copyProgram();
+    startProgram();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder_.filePath(u"tandrel.ini"_s)), 10000);
+    const SettingsReadResult ini = readSettingsFile(folder_.filePath(u"tandrel.ini"_s), folder_.path());
+    QVERIFY2(ini.ok(), qPrintable(ini.error));
+
+    QProcess second;
+    second.setProcessEnvironment(program_.processEnvironment());
+    second.start(folder_.path() + u"/downloader"_s, {});
+    QVERIFY(second.waitForFinished(5000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(program_.state(), QProcess::Running);
+
+    program_.terminate();
+    QVERIFY(program_.waitForFinished(10000));
+    QCOMPARE(program_.exitStatus(), QProcess::NormalExit);
+    QFile view(folder_.filePath(u"view.win"_s));
+    QVERIFY(view.open(QIODevice::ReadOnly));
+    QCOMPARE(view.readAll(), QByteArray(14, char(0xFF)));
+    QVERIFY(QFileInfo::exists(folder_.filePath(u"quick.lst"_s)));
+    QVERIFY(QFileInfo::exists(folder_.filePath(u"activas.dwn"_s)));
+    const QString log = fileText(u"historial.rtf"_s);
+    QVERIFY2(log.startsWith(u"{\\rtf1"_s) && log.contains(u"Iniciado a las "_s) && log.contains(u"Cerrado a las "_s),
+             qPrintable(log));
+}
+
+// A damaged list opens an error box before the main loop settles; a signal
+// still ends the program, and the list it could not read stays as it was.
+void TestProgram::endsWhileAStartUpBoxIsOpen()
+{
+    prepareFolder({});
+    const QByteArray damaged = "http://127.0.0.1:9/x\r\n/tmp/x\r\nnot a number\r\n";
+    QVERIFY(testing::writeFile(folder_.filePath(u"activas.dwn"_s), damaged));
+    startProgram();
+    // The box is open once the log has its start entry and nothing more happens.
+    QTest::qWait(2500);
+    QCOMPARE(program_.state(), QProcess::Running);
+    program_.terminate();
+    QVERIFY(program_.waitForFinished(10000));
+    QCOMPARE(program_.exitStatus(), QProcess::NormalExit);
+    QFile list(folder_.filePath(u"activas.dwn"_s));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QCOMPARE(list.readAll(), damaged);
 }
 
 void TestProgram::ftpResumesAPartialFile()

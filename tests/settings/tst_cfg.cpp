@@ -6,6 +6,7 @@
 #include "test_folder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -55,18 +56,20 @@ class TstCfg : public QObject {
 private slots:
     void init() { clearLogEntries(); }
 
-    void missingFileGivesDefaultsAndOneError()
+    // A first start: no box, the defaults, and the file written for next time.
+    void missingFileGivesDefaultsAndWritesThem()
     {
         testing::ScriptedPrompts prompts;
         testing::TestFolder folder;
         cfg dialog;
-        QCOMPARE(prompts.asked.size(), 1);
-        QCOMPARE(prompts.asked.first().icon, platform::Icon::Critical);
-        QVERIFY(prompts.asked.first().text.contains(folder.file(ini)));
+        QCOMPARE(prompts.asked.size(), 0);
         QCOMPARE(dialog.values(), defaultSettings(folder.path()));
         QCOMPARE(dialog.ext().size(), 13);
         QCOMPARE(dialog.defdir(), folder.path() + QDir::separator() + u"download"_s + QDir::separator());
         QCOMPARE(cfg::instance(), &dialog);
+        QFile written(folder.file(ini));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), encodeSettings(defaultSettings(folder.path())));
     }
 
     void loadsFile()
