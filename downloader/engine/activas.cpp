@@ -49,6 +49,17 @@ activas::activas(QWidget *parent) : QWidget(parent)
     tiempotrans_->setInterval(1000);
     connect(tiempotrans_, &QTimer::timeout, this, &activas::tiempotransTick);
     tiempotrans_->start();
+    // A selected row that ends or runs out of retries gets its buttons within a second.
+    connect(update_, &QTimer::timeout, this, &activas::updateCommands);
+    shutdown_ = new QTimer(this);
+    shutdown_->setInterval(2000);
+    connect(shutdown_, &QTimer::timeout, this, &activas::shutdownTick);
+    shutdown_->start();
+    // With finished rows removed from the list, an empty table can mean "all done".
+    connect(this, &activas::finishedFile, this, [this] {
+        if (shutdownPressed())
+            finishedWhilePressed_ = true;
+    });
 }
 
 activas::~activas()
@@ -99,7 +110,8 @@ void activas::createSlotObjects(int i)
     s.indicador = new download(frame_);
     s.indicador->setObjectName(u"indicador%1"_s.arg(i));
     connect(s.indicador, &download::Click, this, [this, i] { selectRow(i); });
-    connect(s.indicador, &download::DblClick, this, [this, i] { selectRow(i); });
+    connect(s.indicador, &download::DblClick, this, [this, i] { showDetails(i); });
+    connect(s.indicador, &download::MouseUp, this, [this, i](int button) { onRowMouseUp(i, button); });
 
     s.redo = new platform::IntervalTimer(this);
     connect(s.redo, &platform::IntervalTimer::timeout, this, [this, i] { redoTick(i); });
@@ -321,7 +333,7 @@ bool activas::targetTaken(const QString &file) const
     const QString wanted = sameFileKey(file);
     for (int i = 1; i < kSlots; ++i) {
         const Slot &s = slots_[i];
-        if (s.e.used && sameFileKey(s.e.file) == wanted)
+        if (s.e.used && i != handingOver_ && sameFileKey(s.e.file) == wanted)
             return true;
     }
     return queue_ && queue_->holdsTarget(file);

@@ -8,8 +8,11 @@
 #include <array>
 #include <memory>
 
+class QAction;
 class QLabel;
 class QMimeData;
+class QPoint;
+class QToolBar;
 class QScrollBar;
 class QGroupBox;
 class QFrame;
@@ -61,6 +64,24 @@ public:
     void selectRow(int slot);
     void clearSelection();
 
+    // The commands on the selected download, as the main window's menus
+    // press them (activas_commands.cpp). A disabled button does nothing.
+    void CallCancel();   // position 1, detener
+    void CallPause();    // position 2, pausar
+    void CallContinue(); // position 3, continuar
+    void CallExe();      // position 7, open
+    void CallAntiv();    // position 8, antivirus
+    void CallProp();     // the details dialog, as a double click
+    // Copies a download into the queue and saves the active list; false when
+    // the queue did not take it (then the caller must not remove it).
+    bool toinact(int slot);
+    // Whether the toolbar button with this key ("detener", "pausar",
+    // "continuar", "open", "antivirus", ...) is enabled.
+    bool commandEnabled(const QString &key) const;
+    // The button apagar: switch the computer off once every download ended.
+    bool shutdownPressed() const;
+    void setShutdownPressed(bool pressed);
+
     void setQueue(QueueHooks *queue) { queue_ = queue; }
     void setLogin(LoginHooks *login) { login_ = login; }
 
@@ -68,6 +89,7 @@ public:
     void updateTick();
     void tiempotransTick();
     void redoTick(int slot);
+    void shutdownTick();
 
 signals:
     // Status bar panel (1 counts, 2 speeds, 3 messages) of the main window.
@@ -78,6 +100,9 @@ signals:
     void speedSample(int value, const QString &label);
     // End of retries with the tray-icon notice chosen.
     void trayError(const QString &text);
+    // Right button released on a row, after selecting it: the main window
+    // pops up its menu.
+    void rowMenuRequested(const QPoint &globalPos);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -127,6 +152,21 @@ private:
     void fillDetails(int i);
     void clearDetails();
 
+    // Commands (activas_commands.cpp).
+    void buildToolbar();
+    QAction *command(const QString &key) const;
+    void pressButton(int position);
+    void updateCommands();
+    void detener();
+    void pausar();
+    void continuar();
+    void delend();
+    void openSelected();
+    void antivirus();
+    void showDetails(int i);
+    void onRowMouseUp(int i, int button);
+    bool handToQueue(int i);
+
     QByteArray listBytes() const;
     platform::FileWriter &writer();
 
@@ -136,13 +176,17 @@ private:
     int selected_ = 0;
     QueueHooks *queue_ = nullptr;
     LoginHooks *login_ = nullptr;
-    int askingLogin_ = 0; // the slot the login dialog is asking for, 0 for none
+    int askingLogin_ = 0;               // the slot the login dialog is asking for, 0 for none
+    int handingOver_ = 0;               // the slot being copied into the queue: its file is not taken
+    bool finishedWhilePressed_ = false; // a download ended while apagar was pressed
     QString crlf_ = QStringLiteral("\r\n");
 
     class QTimer *update_ = nullptr;
     class QTimer *tiempotrans_ = nullptr;
+    class QTimer *shutdown_ = nullptr;
 
     // Widgets of the window.
+    QToolBar *opciones_ = nullptr;
     QWidget *frame_ = nullptr;
     QScrollBar *scroll_ = nullptr;
     QGroupBox *inf_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolBar>
 
 using namespace Qt::StringLiterals;
 using platform::pixelsToTwips;
@@ -46,6 +47,8 @@ QLabel *detailField(QGridLayout *grid, int row, int column, const QString &capti
 
 void activas::buildLayout()
 {
+    buildToolbar();
+
     frame_ = new QWidget(this);
     frame_->setObjectName(u"frame"_s);
     frame_->setAutoFillBackground(true);
@@ -119,6 +122,7 @@ void activas::layoutList()
         frameWidth = width - kScrollWidth - 150;
         placeTwips(scroll_, kFrameLeft + frameWidth, kFrameTop, kScrollWidth, frameHeight - 50);
     }
+    placeTwips(opciones_, 0, 0, width, kFrameTop - 30);
     placeTwips(frame_, kFrameLeft, kFrameTop, frameWidth, frameHeight);
     placeTwips(inf_, kFrameLeft, kFrameTop + frameHeight + 40, frameWidth, kInfHeight);
     layoutHeaders();
@@ -174,6 +178,7 @@ void activas::selectRow(int i)
     for (int k = 1; k < kSlots; ++k)
         if (slots_[k].e.used && slots_[k].indicador)
             slots_[k].indicador->setSelected(k == i);
+    updateCommands();
     fillDetails(i);
 }
 
@@ -183,6 +188,7 @@ void activas::clearSelection()
     for (int k = 1; k < kSlots; ++k)
         if (slots_[k].e.used && slots_[k].indicador)
             slots_[k].indicador->setSelected(false);
+    updateCommands();
     clearDetails();
 }
 

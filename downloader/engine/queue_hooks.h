@@ -15,4 +15,6 @@ public:
     virtual void toactivas() = 0;
     // A queued download already has this target file.
     virtual bool holdsTarget(const QString &file) const = 0;
+    // Saves inactivas.dwn now; returns the error, "" on success (no box).
+    virtual QString writeListNow() = 0;
 };

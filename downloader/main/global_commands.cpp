@@ -2,6 +2,7 @@
 
 #include "dialogs/about.h"
 #include "engine/activas.h"
+#include "engine/inactivas.h"
 #include "log/log_append.h"
 #include "log/log_document.h"
 #include "log/notices.h"
@@ -33,12 +34,29 @@ void MainWindow::pauseAll()
             u"¿Realmente desea pausar TODAS las descargas activas (las que el servidor no permita reanudación se "
             u"deberán empezar de 0 la próxima vez)?"_s))
         return;
-    // Moving a download into the queue comes with the queue window.
+    // Into the queue first, then out of the table: a kill in between leaves
+    // a download in both lists, never in neither.
+    for (int i = 1; i < activas::kSlots; ++i) {
+        // A download the queue refused (it is full) stays active.
+        if (activas_->existe(i) && activas_->toinact(i))
+            activas_->delfile(i, false);
+    }
 }
 
 void MainWindow::continueAll()
 {
-    // Nothing is queued until the queue window exists.
+    // As the command always did: one more than the maximum may move, whatever is already active.
+    const int maxdescval = settings_ ? settings_->maxdescval() : 3;
+    int n = 0;
+    for (int i = 1; i < activas::kSlots; ++i) {
+        if (n > maxdescval)
+            break;
+        // A download the active table refused stays queued.
+        if (inactivas_->existe(i) && inactivas_->toact(i)) {
+            inactivas_->delfile(i, false);
+            ++n;
+        }
+    }
 }
 
 void MainWindow::cancelAll(Which which)
@@ -49,15 +67,21 @@ void MainWindow::cancelAll(Which which)
                                  : u"¿Realmente desea cancelar (y eliminar) todas las descargas?"_s;
     if (!platform::prompts().question(question))
         return;
-    if (which != Which::Queued && activas_) {
+    if (which != Which::Queued) {
         for (int i = 1; i < activas::kSlots; ++i)
             if (activas_->existe(i))
                 activas_->delfile(i, true);
+    }
+    if (which != Which::Active) {
+        for (int i = 1; i < activas::kSlots; ++i)
+            if (inactivas_->existe(i))
+                inactivas_->delfile(i, true);
     }
     const QString text = which == Which::Active   ? u"Canceladas TODAS LAS DESCARGAS ACTIVAS a las "_s
                          : which == Which::Queued ? u"Canceladas TODAS LAS DESCARGAS INACTIVAS a las "_s
                                                   : u"Canceladas TODAS las descargas a las "_s;
     appendLog(u"\r\n"_s + text + now(), 128);
+    refreshCounts();
 }
 
 void MainWindow::saveLogAs()

@@ -1,6 +1,8 @@
 #include "main/mainwindow.h"
 
 #include "dialogs/about.h"
+#include "engine/activas.h"
+#include "engine/inactivas.h"
 #include "log/notices.h"
 #include "platform/prompts.h"
 #include "platform/twips.h"
@@ -43,7 +45,7 @@ void MainWindow::buildMenus()
 {
     QMenu *archivo = menuBar()->addMenu(u"&Archivo"_s);
     archivo->setObjectName(u"archivo"_s);
-    notYet(addAction(archivo, u"newurl"_s, u"Añadir &nueva URL"_s));
+    connect(addAction(archivo, u"newurl"_s, u"Añadir &nueva URL"_s), &QAction::triggered, this, &MainWindow::addDialog);
     notYet(addAction(archivo, u"loadlist"_s, u"Cargar &lista de archivo"_s));
     QMenu *detener = archivo->addMenu(u"&Detener"_s);
     detener->setObjectName(u"detener"_s);
@@ -55,10 +57,6 @@ void MainWindow::buildMenus()
     connect(addAction(archivo, u"pauseall"_s, u"&Pausar todas"_s), &QAction::triggered, this, &MainWindow::pauseAll);
     connect(addAction(archivo, u"contall"_s, u"&Continuar todas"_s), &QAction::triggered, this,
             &MainWindow::continueAll);
-    // Pausing moves downloads into the queue, which is not there yet.
-    notYet(action(u"pauseall"_s));
-    notYet(action(u"contall"_s));
-    notYet(action(u"detinactivas"_s));
     QMenu *ultimas = archivo->addMenu(u"Últi&mas descargas"_s);
     ultimas->setObjectName(u"ultimas"_s);
     for (int i = 0; i < 7; ++i) {
@@ -163,7 +161,7 @@ void MainWindow::buildToolbar()
     connect(action(u"barra.cfg"_s), &QAction::triggered, action(u"opciones"_s), &QAction::trigger);
     connect(action(u"barra.pindle"_s), &QAction::triggered, this, &MainWindow::hideToTray);
     notYet(action(u"barra.listado"_s));
-    notYet(action(u"barra.addurl"_s));
+    connect(action(u"barra.addurl"_s), &QAction::triggered, this, &MainWindow::addDialog);
 }
 
 void MainWindow::buildQuickBar()
@@ -191,10 +189,55 @@ void MainWindow::buildQuickBar()
     layout->addSpacing(platform::twipsToPixels(80));
     addquick_ = new QPushButton(u"Añadir"_s, row);
     addquick_->setObjectName(u"addquick"_s);
-    addquick_->setEnabled(false);
-    addquick_->setToolTip(u"Añadir"_s + kNotYet);
     layout->addWidget(addquick_);
+    connect(addquick_, &QPushButton::clicked, this, &MainWindow::quickAdd);
+    connect(quickadd_->lineEdit(), &QLineEdit::returnPressed, this, &MainWindow::quickAdd);
     quickbar_->addWidget(row);
+}
+
+void MainWindow::buildPopupMenus()
+{
+    const auto item = [](QMenu *menu, const QString &name, const QString &caption, auto target, auto slot) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(name);
+        QObject::connect(a, &QAction::triggered, target, slot);
+        return a;
+    };
+    menu_ = new QMenu(u"Menu"_s, this);
+    menu_->setObjectName(u"menu"_s);
+    item(menu_, u"continuar"_s, u"Co&ntinuar"_s, activas_, &activas::CallContinue);
+    item(menu_, u"pausar"_s, u"&Pausar"_s, activas_, &activas::CallPause);
+    item(menu_, u"cancelar"_s, u"&Cancelar"_s, activas_, &activas::CallCancel);
+    menu_->addSeparator()->setObjectName(u"sm1"_s);
+    item(menu_, u"ejecutar"_s, u"&Ejecutar"_s, activas_, &activas::CallExe);
+    item(menu_, u"antivirus"_s, u"&Antivirus"_s, activas_, &activas::CallAntiv);
+    menu_->addSeparator()->setObjectName(u"ms2"_s);
+    item(menu_, u"propiedades"_s, u"&Propiedades"_s, activas_, &activas::CallProp);
+
+    menu2_ = new QMenu(u"Menu2"_s, this);
+    menu2_->setObjectName(u"menu2"_s);
+    item(menu2_, u"continuar2"_s, u"Co&ntinuar"_s, inactivas_, &inactivas::CallContinue);
+    item(menu2_, u"cancelar2"_s, u"&Cancelar"_s, inactivas_, &inactivas::CallCancel);
+    item(menu2_, u"bloquear"_s, u"&Bloquear"_s, inactivas_, &inactivas::bloquear);
+    menu2_->addSeparator()->setObjectName(u"m2s"_s);
+    item(menu2_, u"propiedades2"_s, u"&Propiedades"_s, inactivas_, &inactivas::CallProp);
+
+    connect(activas_, &activas::rowMenuRequested, this, [this](const QPoint &at) {
+        const std::pair<const char16_t *, const char16_t *> mirrors[] = {{u"continuar", u"continuar"},
+                                                                         {u"cancelar", u"detener"},
+                                                                         {u"pausar", u"pausar"},
+                                                                         {u"ejecutar", u"open"},
+                                                                         {u"antivirus", u"antivirus"}};
+        for (const auto &[name, key] : mirrors)
+            menu_->findChild<QAction *>(QString::fromUtf16(name))
+                ->setEnabled(activas_->commandEnabled(QString::fromUtf16(key)));
+        menu_->popup(at);
+    });
+    connect(inactivas_, &inactivas::rowMenuRequested, this, [this](const QPoint &at) {
+        menu2_->findChild<QAction *>(u"continuar2"_s)->setEnabled(inactivas_->commandEnabled(u"continuar"_s));
+        menu2_->findChild<QAction *>(u"cancelar2"_s)->setEnabled(inactivas_->commandEnabled(u"detener"_s));
+        menu2_->popup(at);
+    });
 }
 
 void MainWindow::buildStatusBar()

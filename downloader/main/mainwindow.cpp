@@ -3,6 +3,7 @@
 #include "dialogs/about.h"
 #include "dialogs/folder.h"
 #include "engine/activas.h"
+#include "engine/inactivas.h"
 #include "log/historial.h"
 #include "log/log_append.h"
 #include "log/log_document.h"
@@ -118,22 +119,28 @@ void MainWindow::load()
         [this] { CallUnload(); },
         [this] { showHelp(); },
         [this] { return recentFiles(); },
-        [] { return false; },
-        [](bool) {},
+        [this] { return activas_ && activas_->shutdownPressed(); },
+        [this](bool on) {
+            if (activas_)
+                activas_->setShutdownPressed(on);
+        },
     });
-    // Switching off when done comes with the active window's commands.
-    if (QAction *off = about_->findChild<QAction *>(u"shutdown"_s))
-        off->setEnabled(false);
     platform::setFolderChooser([](const QString &start) { return folder::choose(start); });
 
     web_ = placeholderWindow(u"Web"_s, u"El navegador integrado todavía no está disponible."_s);
     addChild(web_, u"viewweb"_s, {640, 420});
-    inactivas_ =
-        placeholderWindow(u"Descargas inactivas"_s, u"La lista de descargas inactivas todavía no está disponible."_s);
+    // The queue loads first: the active list's loading asks it which files it already writes.
+    inactivas_ = new inactivas;
     addChild(inactivas_, u"viewinactivas"_s, {640, 300});
-
     activas_ = new activas;
     activas_->setLogin(&login_);
+    activas_->setQueue(inactivas_);
+    inactivas_->setActive(activas_);
+    inactivas_->cargar_lista_inactivas();
+    if (unloading_)
+        return;
+    queueLoaded_ = true;
+
     connect(activas_, &activas::statusText, this, &MainWindow::setStatusText);
     connect(activas_, &activas::finishedFile, this, &MainWindow::addRecentFile);
     connect(activas_, &activas::trayError, this, &MainWindow::addTrayError);
@@ -142,6 +149,8 @@ void MainWindow::load()
     if (unloading_)
         return;
     listLoaded_ = true;
+    refreshCounts();
+    buildPopupMenus();
 
     historial_ = new historial;
     addChild(historial_, u"viewhist"_s, {640, 300});
@@ -353,6 +362,11 @@ void MainWindow::endSteps()
         for (int i = 0; i < quickadd_->count(); ++i)
             items << quickadd_->itemText(i);
         save(u"quick.lst"_s, encodeQuickList(items));
+    }
+    if (queueLoaded_) {
+        const QString error = inactivas_->writeListNow();
+        if (!error.isEmpty())
+            failures << error;
     }
     if (listLoaded_) {
         const QString error = activas_->writeListNow();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "main/admission.h"
 #include "main/ftplogin.h"
 #include "main/window_state.h"
 
@@ -19,6 +20,7 @@ class cfg;
 class cPindle;
 class estadisticas;
 class historial;
+class inactivas;
 
 // The program's main window: a frame for the child windows, with the menus,
 // the toolbar, the quick-add bar and the status bar. It loads the child
@@ -35,6 +37,7 @@ public:
 
     cfg *settings() const { return settings_; }
     activas *active() const { return activas_; }
+    inactivas *queue() const { return inactivas_; }
     historial *logWindow() const { return historial_; }
     estadisticas *stats() const { return stats_; }
     about *aboutWindow() const { return about_; }
@@ -57,6 +60,12 @@ public:
     // The orderly end: every list, the log, view.win and quick.lst are saved,
     // then every event loop ends. Runs once; later calls do nothing.
     void CallUnload();
+
+    // The ways in: the add dialog, the quick-add bar, and an address handed
+    // over by another window (it runs the quick add).
+    void addDialog();
+    void quickAdd();
+    void añadir(const QString &address);
 
     // Global commands.
     void pauseAll();
@@ -84,10 +93,23 @@ protected:
 private:
     // main_menus.cpp
     void buildMenus();
+    void buildPopupMenus();
     void buildToolbar();
     void buildQuickBar();
     void buildStatusBar();
     QAction *addAction(QMenu *menu, const QString &name, const QString &caption);
+
+    // add_downloads.cpp
+    struct NewDownload {
+        QString url;
+        QString file;
+        QString user;
+        QString password;
+        bool remember = false;
+    };
+    AddTarget admission(int queueRowLimit) const;
+    void addAdmitted(AddTarget target, const NewDownload &download);
+    void refreshCounts();
 
     void load();
     void placeChildren();
@@ -104,7 +126,9 @@ private:
     estadisticas *stats_ = nullptr;
     about *about_ = nullptr;
     QWidget *web_ = nullptr;
-    QWidget *inactivas_ = nullptr;
+    inactivas *inactivas_ = nullptr;
+    QMenu *menu_ = nullptr;  // for a download of the active table
+    QMenu *menu2_ = nullptr; // for a queued download
     QToolBar *barra_ = nullptr;
     QToolBar *quickbar_ = nullptr;
     QComboBox *quickadd_ = nullptr;
@@ -122,5 +146,6 @@ private:
     // What was loaded, and so may be written back at the end.
     bool logStarted_ = false;
     bool listLoaded_ = false;
+    bool queueLoaded_ = false;
     bool viewRestored_ = false;
 };

@@ -441,6 +441,11 @@ int cfg::histsize() const
     return d->histsize->value();
 }
 
+int cfg::maxdescval() const
+{
+    return d->maxdescval->value();
+}
+
 int cfg::maxdesc() const
 {
     // The box may hold anything the file or the user put there; the table has

@@ -29,7 +29,8 @@ public:
     bool delinc() const;
     bool dellista() const;
     bool autocont() const;
-    int maxdesc() const; // the numeric value of the text of maxdesc
+    int maxdesc() const;    // the numeric value of the text of maxdesc
+    int maxdescval() const; // the up-down beside it
     int waitv() const;
     bool checkact() const;
     bool autoact() const;

@@ -50,4 +50,5 @@ public:
     }
     void toactivas() override { ++promotions; }
     bool holdsTarget(const QString &file) const override { return targets.contains(file); }
+    QString writeListNow() override { return {}; }
 };

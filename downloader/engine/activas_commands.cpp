@@ -1,0 +1,407 @@
+// The commands on one download: the toolbar opciones, the forwarding
+// methods of the menus, the details dialog and switching off when all ended.
+#include "engine/activas.h"
+
+#include "dialogs/detallado.h"
+#include "engine/figures.h"
+#include "engine/queue_hooks.h"
+#include "log/log_append.h"
+#include "log/notices.h"
+#include "platform/interval_timer.h"
+#include "platform/prompts.h"
+#include "platform/shell.h"
+#include "rows/download.h"
+#include "settings/cfg.h"
+
+#include <tarta.h>
+
+#include <QAction>
+#include <QCursor>
+#include <QStyle>
+#include <QTime>
+#include <QTimer>
+#include <QToolBar>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr quint32 kCancelledColor = 0x000080; // RGB(128, 0, 0)
+constexpr quint32 kPausedColor = 0x00C4C4;    // RGB(196, 196, 0)
+constexpr quint32 kOpenedColor = 0x408080;    // RGB(128, 128, 64)
+constexpr quint32 kErrorColor = 0x0000FF;
+constexpr int kRightButton = 2;
+
+QString clockText()
+{
+    return QTime::currentTime().toString(u"hh:mm:ss"_s);
+}
+
+int retryBudget()
+{
+    const cfg *settings = cfg::instance();
+    return settings ? settings->vecesv() : 5;
+}
+} // namespace
+
+void activas::buildToolbar()
+{
+    struct Button {
+        QString key;
+        QString tip;
+        QStyle::StandardPixmap icon;
+    };
+    // Positions count from 1; an empty key is a separator.
+    const QList<Button> buttons = {
+        {u"detener"_s, u"Cancelar descarga"_s, QStyle::SP_BrowserStop},
+        {u"pausar"_s, u"Pausar descarga"_s, QStyle::SP_MediaPause},
+        {u"continuar"_s, u"Reconectar"_s, QStyle::SP_BrowserReload},
+        {},
+        {u"delend"_s, u"Borrar los archivos descargados"_s, QStyle::SP_DialogResetButton},
+        {},
+        {u"open"_s, u"Ejecutar archivo"_s, QStyle::SP_DialogOpenButton},
+        {u"antivirus"_s, u"Ejecutar antivirus"_s, QStyle::SP_MessageBoxWarning},
+        {},
+        {u"apagar"_s, u"Apagar equipo al finalizar descargas"_s, QStyle::SP_DialogCloseButton},
+    };
+    opciones_ = new QToolBar(this);
+    opciones_->setObjectName(u"opciones"_s);
+    opciones_->setIconSize(QSize(16, 16));
+    for (const Button &b : buttons) {
+        if (b.key.isEmpty()) {
+            opciones_->addSeparator();
+            continue;
+        }
+        QAction *action = opciones_->addAction(style()->standardIcon(b.icon), b.tip);
+        action->setObjectName(b.key);
+        action->setToolTip(b.tip);
+    }
+    command(u"apagar"_s)->setCheckable(true);
+
+    connect(command(u"detener"_s), &QAction::triggered, this, &activas::detener);
+    connect(command(u"pausar"_s), &QAction::triggered, this, &activas::pausar);
+    connect(command(u"continuar"_s), &QAction::triggered, this, &activas::continuar);
+    connect(command(u"delend"_s), &QAction::triggered, this, &activas::delend);
+    connect(command(u"open"_s), &QAction::triggered, this, &activas::openSelected);
+    connect(command(u"antivirus"_s), &QAction::triggered, this, &activas::antivirus);
+    // Every press starts a new wait: only downloads ending from now on count.
+    connect(command(u"apagar"_s), &QAction::toggled, this, [this] { finishedWhilePressed_ = false; });
+    updateCommands();
+}
+
+QAction *activas::command(const QString &key) const
+{
+    if (!opciones_)
+        return nullptr;
+    for (QAction *action : opciones_->actions())
+        if (!action->isSeparator() && action->objectName() == key)
+            return action;
+    return nullptr;
+}
+
+bool activas::commandEnabled(const QString &key) const
+{
+    const QAction *action = command(key);
+    return action && action->isEnabled();
+}
+
+// The rows change state on their own (finish, run out of retries), so the
+// state is looked at again before a menu presses a button.
+void activas::pressButton(int position)
+{
+    updateCommands();
+    const QList<QAction *> actions = opciones_->actions();
+    if (position < 1 || position > actions.size())
+        return;
+    QAction *action = actions[position - 1];
+    if (!action->isSeparator())
+        action->trigger(); // a disabled button does nothing
+}
+
+void activas::CallCancel()
+{
+    pressButton(1);
+}
+
+void activas::CallPause()
+{
+    pressButton(2);
+}
+
+void activas::CallContinue()
+{
+    pressButton(3);
+}
+
+void activas::CallExe()
+{
+    pressButton(7);
+}
+
+void activas::CallAntiv()
+{
+    pressButton(8);
+}
+
+void activas::CallProp()
+{
+    if (selected_ > 0 && existe(selected_))
+        showDetails(selected_);
+}
+
+// A finished row can be opened and scanned; a running one cancelled and
+// paused; one whose retries ran out reconnected. Nothing selected, nothing enabled.
+void activas::updateCommands()
+{
+    if (!opciones_)
+        return;
+    const download *row = selected_ > 0 && existe(selected_) ? slots_[selected_].indicador : nullptr;
+    const bool finished = row && row->finalizado();
+    command(u"detener"_s)->setEnabled(row && !finished);
+    command(u"pausar"_s)->setEnabled(row && !finished);
+    command(u"continuar"_s)->setEnabled(row && row->redoend());
+    command(u"open"_s)->setEnabled(finished);
+    command(u"antivirus"_s)->setEnabled(finished);
+}
+
+void activas::onRowMouseUp(int i, int button)
+{
+    if (button != kRightButton)
+        return;
+    selectRow(i);
+    if (selected_ == i)
+        emit rowMenuRequested(QCursor::pos());
+}
+
+void activas::detener()
+{
+    const int i = selected_;
+    if (i == 0 || !existe(i)) {
+        selected_ = 0;
+        return;
+    }
+    const quint64 generation = slots_[i].generation;
+    const QString file = slots_[i].e.file;
+    if (!platform::prompts().question(u"¿Seguro que desea cancelar la transferencia de "_s + file + u"?"_s))
+        return;
+    // The question let other events run: the download may be gone, its slot reused.
+    if (!existe(i) || slots_[i].generation != generation)
+        return;
+    delfile(i, true);
+    appendLog(crlf_ + u"Cancelada la descarga de "_s + file + u" a las "_s + clockText(), kCancelledColor);
+    clearSelection();
+}
+
+void activas::pausar()
+{
+    const int i = selected_;
+    if (i == 0 || !existe(i))
+        return;
+    const quint64 generation = slots_[i].generation;
+    if (!slots_[i].e.resumable) {
+        const bool yes = platform::prompts().question(
+            u"Advertencia: Este servidor no soporta la reanudación de descargas, así que empezará de cero la próxima vez. ¿Desea pausar la descarga de todas formas?"_s);
+        if (!yes || !existe(i) || slots_[i].generation != generation)
+            return;
+    }
+    const DownloadEntry e = slots_[i].e;
+    // The queue saves its list before this one drops the entry: a stop in
+    // between leaves the download in both lists, never in neither.
+    if (!handToQueue(i))
+        return;
+    appendLog(crlf_ + u"Pausada la descarga de "_s + e.file + u" a las "_s + clockText()
+                  + u" cuando llevaba descargado "_s + QString::number(e.position) + u" bytes"_s,
+              kPausedColor);
+    if (existe(i) && slots_[i].generation == generation)
+        delfile(i, false);
+    clearSelection();
+}
+
+bool activas::toinact(int i)
+{
+    if (!existe(i) || !handToQueue(i))
+        return false;
+    guardar_lista_activas();
+    return true;
+}
+
+bool activas::handToQueue(int i)
+{
+    if (!queue_)
+        return false;
+    if (queue_->loadedRows() >= kSlots) {
+        platform::prompts().message(u"Se ha alcanzado el máximo de descargas en cola."_s, platform::Icon::Critical);
+        return false;
+    }
+    const DownloadEntry e = slots_[i].e;
+    const int before = queue_->loadedRows();
+    // The queue may refuse a file another download writes; this one is moving there.
+    handingOver_ = i;
+    queue_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser, e.ftppass, e.remember,
+                   false);
+    handingOver_ = 0;
+    return queue_->loadedRows() > before;
+}
+
+void activas::continuar()
+{
+    const int i = selected_;
+    if (i == 0 || !existe(i))
+        return;
+    Slot &s = slots_[i];
+    s.indicador->setRedoend(false);
+    s.redo->setInterval(0);
+    s.redo->setTag(QString::number(retryBudget()));
+    // The seconds without data counted while the retries were over are not this attempt's.
+    s.idle = 0;
+    if (s.transfer) {
+        closeTransfer(i);
+        if (s.sizeChanged) {
+            // The server's file is another one now: what is on disk is not part of it.
+            QMetaObject::invokeMethod(s.transfer, "forgetBytes", Qt::QueuedConnection);
+            s.sizeChanged = false;
+            s.e.size = 0;
+            s.e.position = 1;
+            s.e.positionAtConnect = 1;
+            s.indicador->setPorcentaje(0);
+            showProgress(i);
+        }
+        s.indicador->setReconectando(true);
+        startTransfer(i);
+    }
+    updateCommands();
+}
+
+// Finished rows leave the list; their files stay, and the list file has
+// no finished entries to drop.
+void activas::delend()
+{
+    clearSelection();
+    const int last = highestLoaded();
+    for (int i = 1; i <= last; ++i) {
+        Slot &s = slots_[i];
+        if (!s.e.used || !s.indicador || !s.indicador->finalizado())
+            continue;
+        unloadSlot(i);
+        s.e.file.clear();
+        s.e.used = false;
+    }
+    reordenar_indicador();
+}
+
+void activas::openSelected()
+{
+    const int i = selected_;
+    if (i == 0 || !existe(i))
+        return;
+    const QString file = slots_[i].e.file;
+    ShellOpen(file);
+    appendLog(crlf_ + u"Ejecutado el archivo "_s + file + u" a las "_s + clockText(), kOpenedColor);
+}
+
+void activas::antivirus()
+{
+    const int i = selected_;
+    if (i == 0 || !existe(i))
+        return;
+    const cfg *settings = cfg::instance();
+    const QString virus = settings ? settings->virus() : QString();
+    if (virus.isEmpty()) {
+        platform::prompts().message(u"No hay ningún antivirus configurado."_s, platform::Icon::Exclamation);
+        return;
+    }
+    const QString file = slots_[i].e.file;
+    // The file is one argument, whatever blanks or quotes its path holds.
+    if (!platform::shell().start(virus, {file})) {
+        const QString text = u"No se ha podido ejecutar el antivirus "_s + virus + u" con "_s + file + u"."_s;
+        emit statusText(3, text);
+        appendLog(crlf_ + text, kErrorColor);
+    }
+}
+
+void activas::showDetails(int i)
+{
+    selectRow(i);
+    if (!existe(i))
+        return;
+    const Slot &s = slots_[i];
+    // position is the next byte to write: one more than the bytes on disk.
+    const qint64 onDisk = qMax<qint64>(0, s.e.position - 1);
+    detallado dialog(this);
+    dialog.setFile(s.e.file);
+    dialog.setActsize(bytesText(onDisk));
+    dialog.setTotalsize(bytesText(s.e.size));
+    // The pie counts in 32 bits; larger files are shown in coarser units.
+    qint64 maximum = s.e.size;
+    qint64 value = onDisk;
+    while (maximum > std::numeric_limits<qint32>::max() || value > std::numeric_limits<qint32>::max()) {
+        maximum /= 1024;
+        value /= 1024;
+    }
+    dialog.pie()->setMaxValue(qint32(maximum));
+    dialog.pie()->setValue(qint32(value));
+    dialog.setDownloaded(u"Descargados "_s + QString::number(onDisk) + u" de "_s + QString::number(s.e.size));
+    dialog.setTiempo(formatElapsed(s.e.elapsed));
+    dialog.setDestino(s.e.file);
+    dialog.setUrl(s.e.url);
+    QString estado = u"Descargando"_s;
+    if (s.indicador->finalizado())
+        estado = u"Finalizado"_s;
+    else if (s.indicador->redoend())
+        estado = u"Se han agotado los reintentos"_s;
+    else if (s.indicador->Reconectando())
+        estado = u"Conectando..."_s;
+    dialog.setEstado(estado);
+    dialog.setAllowredo(s.e.resumable);
+    platform::prompts().execDialog(dialog);
+}
+
+bool activas::shutdownPressed() const
+{
+    const QAction *apagar = command(u"apagar"_s);
+    return apagar && apagar->isChecked();
+}
+
+void activas::setShutdownPressed(bool pressed)
+{
+    if (QAction *apagar = command(u"apagar"_s))
+        apagar->setChecked(pressed);
+}
+
+// Every two seconds while apagar is pressed: once no download is left
+// unfinished (and at least one existed), both lists are saved and the
+// computer is switched off, once.
+void activas::shutdownTick()
+{
+    if (!shutdownPressed())
+        return;
+    int rows = 0;
+    for (int i = 1; i < kSlots; ++i) {
+        const Slot &s = slots_[i];
+        if (!s.e.used || !s.indicador)
+            continue;
+        if (!s.indicador->finalizado())
+            return;
+        ++rows;
+    }
+    if (rows == 0 && !finishedWhilePressed_)
+        return;
+
+    setShutdownPressed(false);
+    QString error = writeListNow();
+    if (error.isEmpty() && queue_)
+        error = queue_->writeListNow();
+    // Switching off with a list unsaved would lose downloads.
+    if (!error.isEmpty()) {
+        const QString text = u"No se ha apagado el equipo: "_s + error;
+        emit statusText(3, text);
+        appendLog(crlf_ + text, kErrorColor);
+        return;
+    }
+    if (!platform::shell().powerOff()) {
+        const QString text = u"No se ha podido apagar el equipo."_s;
+        emit statusText(3, text);
+        appendLog(crlf_ + text, kErrorColor);
+    }
+}

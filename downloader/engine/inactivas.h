@@ -1,0 +1,130 @@
+#pragma once
+
+#include "engine/download_entry.h"
+#include "engine/queue_hooks.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QScrollBar;
+class QToolBar;
+class activas;
+class download;
+namespace platform {
+class FileWriter;
+}
+
+// The size text of a queued row: "N bytes" up to 1024, then Kb above 1024
+// and Mb above 1048576 (two decimals, as the active rows round).
+QString queueBytesText(qint64 position);
+
+// The download queue: paused downloads, downloads that found the active
+// table full, and those left queued at the last exit. A table of 41 slots
+// (slot 0 is the hidden template row); nothing here is transferred.
+class inactivas : public QWidget, public QueueHooks {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(inactivas)
+public:
+    static constexpr int kSlots = 41;
+    static constexpr int kRowPitch = 300; // twips
+
+    explicit inactivas(QWidget *parent = nullptr);
+    ~inactivas() override;
+
+    // The active table this queue feeds; it also becomes that table's queue.
+    void setActive(activas *active);
+
+    // QueueHooks.
+    int loadedRows() const override;
+    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
+                bool nosave, const QString &ftpuser, const QString &ftppass, bool remember, bool locked) override;
+    void toactivas() override;
+    bool holdsTarget(const QString &file) const override;
+    QString writeListNow() override;
+
+    bool existe(int slot) const;
+    void reordenar_indicador();
+    // Copies the entry to the active table and saves the queue; the caller
+    // then removes it with delfile(slot, false), and only when this returned
+    // true (otherwise the download would be in neither table).
+    bool toact(int slot);
+    // Removes the entry; deleteFile also deletes its partial file.
+    void delfile(int slot, bool deleteFile);
+
+    // inactivas.dwn beside the program.
+    void guardar_lista_inactivas();
+    void cargar_lista_inactivas();
+
+    // Toolbar buttons 1, 2 and 4, and the details dialog of the selection.
+    void CallCancel();
+    void CallContinue();
+    void bloquear();
+    void CallProp();
+
+    // Whether the toolbar button with this key ("detener", "continuar",
+    // "bloquear") is enabled; the main window's menu2 follows it.
+    bool commandEnabled(const QString &key) const;
+
+    const DownloadEntry &entry(int slot) const;
+    download *indicador(int slot) const;
+    int highestLoaded() const;
+    int selected() const { return selected_; }
+    void selectRow(int slot);
+    void clearSelection();
+
+signals:
+    // Right click on a row, after selecting it: the main window pops up menu2.
+    void rowMenuRequested(const QPoint &globalPos);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct QueueSlot {
+        DownloadEntry e;
+        download *indicador = nullptr;
+    };
+
+    // inactivas.cpp
+    void removeEntry(int slot);
+    bool moveToActive(int slot);
+    bool activeHolds(const QString &file) const;
+    void continueSelected();
+    void cancelSelected();
+    void updateCommands();
+
+    // inactivas_layout.cpp
+    void buildLayout();
+    void layoutList();
+    void layoutHeaders();
+    void onScroll(int value);
+    void rowReleased(int slot, int button);
+    void showDetails(int slot);
+
+    // inactivas_list.cpp
+    QByteArray listBytes() const;
+    platform::FileWriter &writer();
+
+    std::array<QueueSlot, kSlots> slots_;
+    int selected_ = 0;
+    int moving_ = 0; // the entry being handed to the active table, 0 for none
+    QPointer<activas> active_;
+    std::unique_ptr<platform::FileWriter> writer_;
+
+    QToolBar *opciones_ = nullptr;
+    QAction *detener_ = nullptr;
+    QAction *continuar_ = nullptr;
+    QAction *bloquear_ = nullptr;
+    QWidget *frame_ = nullptr;
+    QScrollBar *scroll_ = nullptr;
+    QLabel *headers_[5] = {};
+};

@@ -1,0 +1,88 @@
+// inactivas.dwn: the queued downloads that survive a restart.
+#include "engine/inactivas.h"
+
+#include "engine/list_file.h"
+#include "engine/target_path.h"
+#include "platform/file_writer.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+
+#include <QFile>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString listPath()
+{
+    return platform::programFile(u"inactivas.dwn"_s);
+}
+
+const QString kLoadError = u"Error al cargar lista de inactivas: "_s;
+} // namespace
+
+QByteArray inactivas::listBytes() const
+{
+    QList<ListRecord> records;
+    const int last = highestLoaded();
+    for (int i = 1; i <= last; ++i) {
+        const DownloadEntry &e = slots_[i].e;
+        if (!e.used)
+            continue;
+        ListRecord r;
+        r.url = e.url;
+        r.file = e.file;
+        r.size = e.size;
+        r.position = e.position;
+        r.elapsed = e.elapsed;
+        r.resumable = e.resumable;
+        r.ftpuser = e.ftpuser;
+        r.ftppass = e.ftppass;
+        r.remember = e.remember;
+        r.locked = e.locked;
+        records << r;
+    }
+    return encodeListFile(records, ListKind::Inactive);
+}
+
+// Owner-only: the list can hold FTP passwords. Saved at once, never later:
+// a move between the tables relies on this file being on disk.
+void inactivas::guardar_lista_inactivas()
+{
+    const QString error = writeListNow();
+    if (!error.isEmpty())
+        platform::prompts().message(error, platform::Icon::Critical);
+}
+
+QString inactivas::writeListNow()
+{
+    return writer().saveNow(listPath(), listBytes(), true);
+}
+
+platform::FileWriter &inactivas::writer()
+{
+    if (!writer_)
+        writer_ = std::make_unique<platform::FileWriter>();
+    return *writer_;
+}
+
+void inactivas::cargar_lista_inactivas()
+{
+    QFile file(listPath());
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::prompts().message(kLoadError + file.errorString(), platform::Icon::Critical, u"Error"_s);
+        return;
+    }
+    const ListLoad load = decodeListFile(file.readAll(), ListKind::Inactive);
+    file.close();
+    for (const ListRecord &r : load.records) {
+        const auto elapsed = qint32(qBound(qint64(0), r.elapsed, qint64(std::numeric_limits<qint32>::max())));
+        addnew(r.url, listTargetPath(r.file), r.size, r.position, r.resumable, elapsed, true, r.ftpuser, r.ftppass,
+               r.remember, r.locked);
+    }
+    if (!load.error.isEmpty())
+        platform::prompts().message(kLoadError + load.error, platform::Icon::Critical, u"Error"_s);
+}

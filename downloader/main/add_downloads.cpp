@@ -1,0 +1,146 @@
+#include "main/mainwindow.h"
+
+#include "engine/activas.h"
+#include "engine/inactivas.h"
+#include "engine/url.h"
+#include "log/log_append.h"
+#include "main/admission.h"
+#include "main/ftplogin.h"
+#include "platform/actions.h"
+#include "platform/program_folder.h"
+#include "platform/prompts.h"
+#include "settings/cfg.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+bool hasDownloadPrefix(const QString &address)
+{
+    return address.startsWith(u"http://"_s) || address.startsWith(u"ftp://"_s);
+}
+
+// "..": resolved; an address it cannot resolve is told, never thrown further.
+bool normalized(QString &address)
+{
+    try {
+        NormalizeUrl(address);
+        return true;
+    } catch (const UrlError &e) {
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + u"\r\n"_s + QString::fromUtf8(e.what()),
+                                    platform::Icon::Critical);
+        return false;
+    }
+}
+} // namespace
+
+AddTarget MainWindow::admission(int queueRowLimit) const
+{
+    const int maxdesc = settings_ ? settings_->maxdesc() : 10;
+    return admit(maxdesc, activas_->loadedRows(), inactivas_->loadedRows(), queueRowLimit);
+}
+
+void MainWindow::addAdmitted(AddTarget target, const NewDownload &d)
+{
+    if (target == AddTarget::Active)
+        activas_->addnew(d.url, d.file, 0, 0, false, 0, false, d.user, d.password, d.remember);
+    else
+        inactivas_->addnew(d.url, d.file, 0, 0, false, 0, false, d.user, d.password, d.remember, false);
+    refreshCounts();
+    appendLog(u"\r\n"_s + u"Descargando "_s + d.url + u" a "_s + d.file, 0);
+}
+
+void MainWindow::refreshCounts()
+{
+    const int a = activas_->loadedRows();
+    const int q = inactivas_->loadedRows();
+    setStatusText(1, QString::number(a - 1) + u"/"_s + QString::number(a + q - 2));
+}
+
+void MainWindow::addDialog()
+{
+    const QString clip = QGuiApplication::clipboard()->text();
+    QString address = platform::prompts().input(u"Escriba aquí la dirección del archivo"_s,
+                                                hasDownloadPrefix(clip) ? clip : QString());
+    if (!normalized(address) || address.isEmpty())
+        return;
+    if (!hasDownloadPrefix(address)) {
+        platform::prompts().message(u"Debe escribir una dirección web correcta (debe empezar por http:// o ftp://)"_s,
+                                    platform::Icon::Critical);
+        return;
+    }
+    NewDownload d{address, QString(), QString(), QString(), false};
+    if (address.startsWith(u"ftp://"_s)) {
+        ftplogin login(this); // a new dialog each time: the next add starts from the defaults
+        platform::prompts().execDialog(login);
+        d.user = login.username();
+        d.password = login.password();
+        d.remember = login.remember();
+    }
+    const QString folder = platform::withTrailingSeparator(settings_ ? settings_->defdir() : QString());
+    d.file = platform::prompts().saveFile(folder + GetFileName(address), QString());
+    if (d.file.isEmpty())
+        return;
+    // A Yes keeps the old bytes on disk: the download proves them before it
+    // appends anything, and starts over when they are another file's.
+    if (QFile::exists(d.file)
+        && !platform::prompts().question(u"El archivo indicado ya existe. ¿Desea sobreescribirlo?"_s))
+        return;
+    const AddTarget target = admission(kDialogQueueRows);
+    if (target == AddTarget::Refused) {
+        platform::prompts().message(u"Ya se ha alcanzado el máximo posible de descargas en cola."_s,
+                                    platform::Icon::Critical);
+        return;
+    }
+    addAdmitted(target, d);
+}
+
+void MainWindow::quickAdd()
+{
+    QString address = quickadd_->currentText().trimmed();
+    if (!hasDownloadPrefix(address)) {
+        platform::prompts().message(u"Escriba una dirección correcta (debe empezar por http:// o ftp://)"_s,
+                                    platform::Icon::Critical);
+        return;
+    }
+    if (!normalized(address))
+        return;
+    const QString folder = platform::withTrailingSeparator(settings_ ? settings_->defdir() : QString());
+    const NewDownload d{address, folder + GetFileName(address), u"anonymous"_s, u"guestpw"_s, true};
+    const bool exists = QFile::exists(d.file);
+    if (exists && !platform::prompts().question(u"El archivo indicado ya existe. ¿Desea sobreescribirlo?"_s))
+        return;
+    // The queue may be full: the old file goes only once the download is taken.
+    const AddTarget target = admission(kQuickQueueRows);
+    if (target == AddTarget::Refused) {
+        platform::prompts().message(u"Ya se ha superado el máximo de descargas."_s, platform::Icon::Critical);
+        return;
+    }
+    if (exists && !QFile::remove(d.file)) {
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + u"\r\n"_s + u"No se puede borrar "_s
+                                        + d.file,
+                                    platform::Icon::Critical);
+        return;
+    }
+    addAdmitted(target, d);
+    if (quickpos_ > 10)
+        quickpos_ = 0;
+    if (actions::NotInList(address, quickadd_)) {
+        quickadd_->insertItem(quickpos_, address);
+        ++quickpos_;
+    }
+    quickadd_->setCurrentIndex(-1);
+    quickadd_->clearEditText();
+}
+
+void MainWindow::añadir(const QString &address)
+{
+    quickadd_->setEditText(address);
+    quickAdd();
+}
