@@ -1,5 +1,7 @@
 #include "engine/transfer.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -79,6 +81,12 @@ bool Transfer::openTarget()
     if (file_ && file_->isOpen())
         return true;
     file_ = std::make_unique<QFile>(job_.file);
+    // The download folder of a first start does not exist yet.
+    const QString folder = QFileInfo(job_.file).absolutePath();
+    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
+        fail(u"no se puede crear la carpeta "_s + QDir::toNativeSeparators(folder));
+        return false;
+    }
     // Unbuffered: a write error (disk full) shows at once, not at close.
     if (!file_->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         fail(file_->errorString());
