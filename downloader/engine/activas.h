@@ -138,6 +138,7 @@ private:
     void askDropLogin(QString &user, QString &password, bool &remember);
     void showProgress(int i);
     void finishDownload(int i);
+    void runAntivirus(const QString &virus, const QString &file);
 
     // Retries (retry.cpp).
     void armRetry(int i);

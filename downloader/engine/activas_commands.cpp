@@ -311,13 +311,18 @@ void activas::antivirus()
         platform::prompts().message(u"No hay ningún antivirus configurado."_s, platform::Icon::Exclamation);
         return;
     }
-    const QString file = slots_[i].e.file;
-    // The file is one argument, whatever blanks or quotes its path holds.
-    if (!platform::shell().start(virus, {file})) {
-        const QString text = u"No se ha podido ejecutar el antivirus "_s + virus + u" con "_s + file + u"."_s;
-        emit statusText(3, text);
-        appendLog(crlf_ + text, kErrorColor);
-    }
+    runAntivirus(virus, slots_[i].e.file);
+}
+
+// The file is one argument, whatever blanks or quotes its path holds; an
+// antivirus that cannot be started is told, never fatal.
+void activas::runAntivirus(const QString &virus, const QString &file)
+{
+    if (platform::shell().start(virus, {file}))
+        return;
+    const QString text = u"No se ha podido ejecutar el antivirus "_s + virus + u" con "_s + file + u"."_s;
+    emit statusText(3, text);
+    appendLog(crlf_ + text, kErrorColor);
 }
 
 void activas::showDetails(int i)

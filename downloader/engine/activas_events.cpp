@@ -113,9 +113,13 @@ void activas::finishDownload(int i)
     }
     emit finishedFile(s.e.file);
     if (settings && settings->exevirus() && !settings->virus().isEmpty()) {
-        for (const QString &extension : settings->ext())
-            if (!extension.isEmpty() && s.e.file.endsWith(extension))
-                platform::shell().start(settings->virus(), {s.e.file});
+        // Once per file, however many of the extensions match.
+        for (const QString &extension : settings->ext()) {
+            if (!extension.isEmpty() && s.e.file.endsWith(extension)) {
+                runAntivirus(settings->virus(), s.e.file);
+                break;
+            }
+        }
     }
     if (settings && settings->dellista())
         removeDownload(i);

@@ -416,8 +416,9 @@ void TestActivasHttp::unwritableTargetIsNeverFinished()
     EngineFixture f;
     HttpScriptServer server;
     server.setResource(u"/f"_s, testing::testBytes(1000));
-    f.window->addnew(server.url(u"/f"_s), f.folder.path() + u"/missing/folder/f"_s, 0, 0, false, 0, true, {}, {},
-                     false);
+    // A missing folder is made; one under a plain file cannot be.
+    f.folder.write(u"plain"_s, "x");
+    f.window->addnew(server.url(u"/f"_s), f.folder.path() + u"/plain/folder/f"_s, 0, 0, false, 0, true, {}, {}, false);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(1)->redoend(), 10000);
     QVERIFY(!f.finished(1));
     QVERIFY(f.statusTexts(3).last().startsWith(u"No se ha podido escribir en "_s));

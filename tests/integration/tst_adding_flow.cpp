@@ -152,7 +152,8 @@ void TstAddingFlow::addDialogAndCancel()
     // A bad address first: told, nothing added.
     prompts.texts.enqueue(u"HTTP://x/y"_s);
     window.action(u"newurl"_s)->trigger();
-    QCOMPARE(prompts.messages().last(), u"Debe escribir una dirección web correcta (debe empezar por http:// o ftp://)"_s);
+    QCOMPARE(prompts.messages().last(),
+             u"Debe escribir una dirección web correcta (debe empezar por http:// o ftp://)"_s);
     QVERIFY(!window.active()->existe(1));
 
     prompts.texts.enqueue(url);
