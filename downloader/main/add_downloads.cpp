@@ -3,9 +3,12 @@
 #include "engine/activas.h"
 #include "engine/inactivas.h"
 #include "engine/url.h"
+#include "links/listado.h"
+#include "links/oldsupport.h"
 #include "log/log_append.h"
 #include "main/admission.h"
 #include "main/ftplogin.h"
+#include "main/link_list_file.h"
 #include "platform/actions.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
@@ -101,32 +104,32 @@ void MainWindow::addDialog()
     addAdmitted(target, d);
 }
 
-void MainWindow::quickAdd()
+bool MainWindow::quickAdd()
 {
     QString address = quickadd_->currentText().trimmed();
     if (!hasDownloadPrefix(address)) {
         platform::prompts().message(u"Escriba una dirección correcta (debe empezar por http:// o ftp://)"_s,
                                     platform::Icon::Critical);
-        return;
+        return false;
     }
     if (!normalized(address))
-        return;
+        return false;
     const QString folder = platform::withTrailingSeparator(settings_ ? settings_->defdir() : QString());
     const NewDownload d{address, folder + GetFileName(address), u"anonymous"_s, u"guestpw"_s, true};
     const bool exists = QFile::exists(d.file);
     if (exists && !platform::prompts().question(u"El archivo indicado ya existe. ¿Desea sobreescribirlo?"_s))
-        return;
+        return false;
     // The queue may be full: the old file goes only once the download is taken.
     const AddTarget target = admission(kQuickQueueRows);
     if (target == AddTarget::Refused) {
         platform::prompts().message(u"Ya se ha superado el máximo de descargas."_s, platform::Icon::Critical);
-        return;
+        return false;
     }
     if (exists && !QFile::remove(d.file)) {
         platform::prompts().message(u"No se ha podido agregar el archivo:"_s + u"\r\n"_s + u"No se puede borrar "_s
                                         + d.file,
                                     platform::Icon::Critical);
-        return;
+        return false;
     }
     addAdmitted(target, d);
     if (quickpos_ > 10)
@@ -137,10 +140,41 @@ void MainWindow::quickAdd()
     }
     quickadd_->setCurrentIndex(-1);
     quickadd_->clearEditText();
+    return true;
 }
 
-void MainWindow::añadir(const QString &address)
+bool MainWindow::añadir(const QString &address)
 {
     quickadd_->setEditText(address);
-    quickAdd();
+    return quickAdd();
+}
+
+void MainWindow::openLinkWindow()
+{
+    listado window(activas_, inactivas_, this);
+    platform::prompts().execDialog(window);
+    refreshCounts();
+}
+
+void MainWindow::loadList()
+{
+    const QString path = platform::prompts().openFile(QString(), QString());
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::prompts().message(file.errorString(), platform::Icon::Critical);
+        return;
+    }
+    // A list file is a few lines of names; anything bigger is not one.
+    const LinkListFile list = decodeLinkList(file.read(16 * 1024 * 1024));
+    if (!list.ok()) {
+        platform::prompts().message(list.error, platform::Icon::Critical);
+        return;
+    }
+    oldsupport window(activas_, inactivas_, this);
+    window.setUrl(list.url);
+    window.setItems(list.items);
+    platform::prompts().execDialog(window);
+    refreshCounts();
 }

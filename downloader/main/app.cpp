@@ -10,10 +10,21 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 int runTandrel(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // The browser's sandbox refuses to run for root; the program must still start.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
+    // The browser shares its drawing context with the windows.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Tandrel"_s);
     QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));

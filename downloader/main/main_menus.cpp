@@ -21,18 +21,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-// Not there until the queue, the add dialog and the link window exist: shown,
-// but greyed, so nothing seems to happen that did not.
-const QString kNotYet = u" (todavía no disponible)"_s;
-
-void notYet(QAction *action)
-{
-    action->setEnabled(false);
-    action->setStatusTip(action->text().remove(u'&') + kNotYet);
-}
-} // namespace
-
 QAction *MainWindow::addAction(QMenu *menu, const QString &name, const QString &caption)
 {
     QAction *a = menu->addAction(caption);
@@ -46,7 +34,8 @@ void MainWindow::buildMenus()
     QMenu *archivo = menuBar()->addMenu(u"&Archivo"_s);
     archivo->setObjectName(u"archivo"_s);
     connect(addAction(archivo, u"newurl"_s, u"Añadir &nueva URL"_s), &QAction::triggered, this, &MainWindow::addDialog);
-    notYet(addAction(archivo, u"loadlist"_s, u"Cargar &lista de archivo"_s));
+    connect(addAction(archivo, u"loadlist"_s, u"Cargar &lista de archivo"_s), &QAction::triggered, this,
+            &MainWindow::loadList);
     QMenu *detener = archivo->addMenu(u"&Detener"_s);
     detener->setObjectName(u"detener"_s);
     connect(addAction(detener, u"detall"_s, u"&Todas"_s), &QAction::triggered, this, [this] { cancelAll(Which::All); });
@@ -160,7 +149,7 @@ void MainWindow::buildToolbar()
     }
     connect(action(u"barra.cfg"_s), &QAction::triggered, action(u"opciones"_s), &QAction::trigger);
     connect(action(u"barra.pindle"_s), &QAction::triggered, this, &MainWindow::hideToTray);
-    notYet(action(u"barra.listado"_s));
+    connect(action(u"barra.listado"_s), &QAction::triggered, this, &MainWindow::openLinkWindow);
     connect(action(u"barra.addurl"_s), &QAction::triggered, this, &MainWindow::addDialog);
 }
 

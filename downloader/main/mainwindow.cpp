@@ -3,6 +3,9 @@
 #include "dialogs/about.h"
 #include "dialogs/folder.h"
 #include "engine/activas.h"
+#ifdef TANDREL_HAS_BROWSER
+#include "browser/web.h"
+#endif
 #include "engine/inactivas.h"
 #include "log/historial.h"
 #include "log/log_append.h"
@@ -37,8 +40,8 @@ using namespace Qt::StringLiterals;
 namespace {
 MainWindow *current = nullptr;
 
-// A child window whose own issue has not come yet: it says so instead of
-// pretending to work.
+#ifndef TANDREL_HAS_BROWSER
+// Built without the browser: the window says so.
 QWidget *placeholderWindow(const QString &title, const QString &text)
 {
     auto *w = new QWidget;
@@ -50,6 +53,7 @@ QWidget *placeholderWindow(const QString &title, const QString &text)
     layout->addWidget(label);
     return w;
 }
+#endif
 
 void toStandardError(const QString &text)
 {
@@ -127,7 +131,11 @@ void MainWindow::load()
     });
     platform::setFolderChooser([](const QString &start) { return folder::choose(start); });
 
-    web_ = placeholderWindow(u"Web"_s, u"El navegador integrado todavía no está disponible."_s);
+#ifdef TANDREL_HAS_BROWSER
+    web_ = new web([this](const QString &address) { return añadir(address); });
+#else
+    web_ = placeholderWindow(u"Web"_s, u"Esta versión se ha compilado sin el navegador integrado."_s);
+#endif
     addChild(web_, u"viewweb"_s, {640, 420});
     // The queue loads first: the active list's loading asks it which files it already writes.
     inactivas_ = new inactivas;

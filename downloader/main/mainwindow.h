@@ -64,8 +64,12 @@ public:
     // The ways in: the add dialog, the quick-add bar, and an address handed
     // over by another window (it runs the quick add).
     void addDialog();
-    void quickAdd();
-    void añadir(const QString &address);
+    // True when the download was taken (here or into the queue).
+    bool quickAdd();
+    bool añadir(const QString &address);
+    // The link window of a page, and a saved list of links.
+    void openLinkWindow();
+    void loadList();
 
     // Global commands.
     void pauseAll();

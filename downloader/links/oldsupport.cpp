@@ -1,0 +1,121 @@
+#include "links/oldsupport.h"
+
+#include "engine/activas.h"
+#include "engine/inactivas.h"
+#include "links/batch_add.h"
+#include "links/listado.h"
+#include "platform/prompts.h"
+#include "settings/cfg.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+oldsupport::oldsupport(activas *active, inactivas *queue, QWidget *parent)
+    : QDialog(parent), active_(active), queue_(queue)
+{
+    setObjectName(u"oldsupport"_s);
+    setWindowTitle(u"Agregar lista de archivos"_s);
+
+    url_ = new QLineEdit(this);
+    url_->setObjectName(u"url"_s);
+    si_ = new QListWidget(this);
+    si_->setObjectName(u"si"_s);
+    no_ = new QListWidget(this);
+    no_->setObjectName(u"no"_s);
+    tono_ = new QPushButton(u">"_s, this);
+    tono_->setObjectName(u"tono"_s);
+    tosi_ = new QPushButton(u"<"_s, this);
+    tosi_->setObjectName(u"tosi"_s);
+    destdir_ = new QLineEdit(this);
+    destdir_->setObjectName(u"destdir"_s);
+    brdir_ = new QPushButton(u"..."_s, this);
+    brdir_->setObjectName(u"brdir"_s);
+    addtolist_ = new QPushButton(u"Agregar a la lista de descargas"_s, this);
+    addtolist_->setObjectName(u"addtolist"_s);
+    for (QPushButton *b : {tono_, tosi_, brdir_, addtolist_})
+        b->setAutoDefault(false);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(new QLabel(u"Dirección:"_s, this));
+    top->addWidget(url_, 1);
+    auto *moves = new QVBoxLayout;
+    moves->addStretch();
+    moves->addWidget(tono_);
+    moves->addWidget(tosi_);
+    moves->addStretch();
+    auto *lists = new QGridLayout;
+    lists->addWidget(new QLabel(u"Descargar"_s, this), 0, 0);
+    lists->addWidget(new QLabel(u"No descargar"_s, this), 0, 2);
+    lists->addWidget(si_, 1, 0);
+    lists->addLayout(moves, 1, 1);
+    lists->addWidget(no_, 1, 2);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(new QLabel(u"Descargar a la carpeta:"_s, this));
+    bottom->addWidget(destdir_, 1);
+    bottom->addWidget(brdir_);
+    bottom->addWidget(addtolist_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(lists, 1);
+    layout->addLayout(bottom);
+    resize(640, 420);
+
+    connect(tono_, &QPushButton::clicked, this, [this] { moveSelectedItem(si_, no_); });
+    connect(tosi_, &QPushButton::clicked, this, [this] { moveSelectedItem(no_, si_); });
+    connect(brdir_, &QPushButton::clicked, this, &oldsupport::brdir);
+    connect(addtolist_, &QPushButton::clicked, this, &oldsupport::addtolist);
+
+    // The folder as the settings hold it; the file names are joined to it
+    // with a separator all the same.
+    const cfg *settings = cfg::instance();
+    destdir_->setText(settings ? settings->defdir() : QString());
+}
+
+oldsupport::~oldsupport() = default;
+
+void oldsupport::setUrl(const QString &url)
+{
+    url_->setText(url);
+}
+
+void oldsupport::setItems(const QStringList &items)
+{
+    si_->clear();
+    si_->addItems(items);
+}
+
+void oldsupport::brdir()
+{
+    const QString folder = platform::prompts().chooseFolder(destdir_->text());
+    if (!folder.isEmpty())
+        destdir_->setText(QDir::toNativeSeparators(folder));
+}
+
+void oldsupport::addtolist()
+{
+    if (!active_ || !queue_)
+        return;
+    QString base = url_->text();
+    if (!base.endsWith(u'/'))
+        base += u'/';
+    QList<BatchSource> sources;
+    for (int i = 0; i < si_->count(); ++i) {
+        const QString item = si_->item(i)->text();
+        sources.append({base + item, itemFileName(item)});
+    }
+    const QList<BatchStep> plan =
+        planBatch(sources, destdir_->text(), tableRules(*active_, *queue_, kListQueueRows, true));
+    if (addPlanned(plan, *active_, *queue_) >= 0) {
+        platform::prompts().message(u"Se ha alcanzado el límite de descargas"_s, platform::Icon::Critical);
+        return;
+    }
+    accept();
+}

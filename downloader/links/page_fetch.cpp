@@ -1,0 +1,96 @@
+#include "links/page_fetch.h"
+
+#include <QTcpSocket>
+
+using namespace Qt::StringLiterals;
+
+PageFetch::PageFetch(QObject *parent) : QObject(parent), ws_(new QTcpSocket(this))
+{
+    ws_->setObjectName(u"ws"_s);
+    connect(ws_, &QTcpSocket::connected, this, &PageFetch::onConnected);
+    connect(ws_, &QTcpSocket::readyRead, this, &PageFetch::onReadyRead);
+    connect(ws_, &QTcpSocket::disconnected, this, &PageFetch::onDisconnected);
+    connect(ws_, &QTcpSocket::errorOccurred, this, &PageFetch::onError);
+}
+
+PageFetch::~PageFetch()
+{
+    running_ = false;
+    ws_->abort();
+}
+
+QByteArray PageFetch::request(const QString &host, const QString &path)
+{
+    const QString text = u"GET /"_s + path + u" HTTP/1.1\r\nHost: "_s + host + u"\r\nConnection: close\r\n\r\n"_s;
+    return text.toLocal8Bit();
+}
+
+void PageFetch::start(const QString &host, quint16 port, const QString &path)
+{
+    stop();
+    request_ = request(host, path);
+    received_ = 0;
+    // Pages come in the system's encoding; a character split between two
+    // packets is joined again.
+    decoder_ = QStringDecoder(QStringDecoder::System);
+    running_ = true;
+    ws_->connectToHost(host, port);
+}
+
+void PageFetch::stop()
+{
+    running_ = false;
+    ws_->abort();
+}
+
+void PageFetch::end()
+{
+    running_ = false;
+    ws_->abort();
+}
+
+void PageFetch::onConnected()
+{
+    if (running_)
+        ws_->write(request_);
+}
+
+void PageFetch::onReadyRead()
+{
+    if (!running_)
+        return;
+    const QByteArray bytes = ws_->read(kMaxBytes - received_);
+    received_ += bytes.size();
+    if (!bytes.isEmpty()) {
+        QString text = decoder_.decode(bytes);
+        text.replace(u'\'', u'"');
+        emit received(text);
+    }
+    if (running_ && received_ >= kMaxBytes) {
+        end();
+        emit capped();
+    }
+}
+
+void PageFetch::onDisconnected()
+{
+    if (!running_)
+        return;
+    // What arrived together with the close is still part of the page.
+    while (running_ && ws_->bytesAvailable() > 0)
+        onReadyRead();
+    if (!running_)
+        return;
+    end();
+    emit finished();
+}
+
+void PageFetch::onError()
+{
+    // The server closing is how the page ends, not a failure.
+    if (!running_ || ws_->error() == QAbstractSocket::RemoteHostClosedError)
+        return;
+    const QString description = ws_->errorString();
+    end();
+    emit failed(description);
+}
