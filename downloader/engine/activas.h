@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/row_list.h"
 #include "engine/slot.h"
 #include "engine/transfer.h"
 
@@ -148,7 +149,6 @@ private:
     // Layout (activas_layout.cpp).
     void buildLayout();
     void layoutList();
-    void layoutHeaders();
     void onScroll(int value);
     void fillDetails(int i);
     void clearDetails();
@@ -191,7 +191,7 @@ private:
     QWidget *frame_ = nullptr;
     QScrollBar *scroll_ = nullptr;
     QGroupBox *inf_ = nullptr;
-    QLabel *headers_[5] = {};
+    RowList list_;
     QLabel *velmedia_ = nullptr;
     QLabel *tiempou_ = nullptr;
     QLabel *tiemporest_ = nullptr;

@@ -22,10 +22,7 @@ namespace {
 // Design sizes, in twips.
 constexpr int kFrameLeft = 60;
 constexpr int kFrameTop = 600; // room for the window's toolbar
-constexpr int kHeaderHeight = 300;
-constexpr int kPorcientoWidth = 1000;
 constexpr int kInfHeight = 1500;
-constexpr int kScrollWidth = 255;
 
 void placeTwips(QWidget *w, int left, int top, int width, int height)
 {
@@ -49,34 +46,10 @@ void activas::buildLayout()
 {
     buildToolbar();
 
-    frame_ = new QWidget(this);
-    frame_->setObjectName(u"frame"_s);
-    frame_->setAutoFillBackground(true);
-    QPalette pal = frame_->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    frame_->setPalette(pal);
-    frame_->installEventFilter(this);
-
-    const QStringList names = {u"filename"_s, u"avance"_s, u"porciento"_s, u"nbytes"_s, u"urll"_s};
-    const QStringList captions = {u"Archivo"_s, u"Progreso"_s, u"Porcentaje"_s, u"Bytes descargados"_s, u"URL"_s};
-    for (int k = 0; k < 5; ++k) {
-        headers_[k] = new QLabel(captions[k], frame_);
-        headers_[k]->setObjectName(names[k]);
-        headers_[k]->setFrameShape(QFrame::Panel);
-        headers_[k]->setFrameShadow(QFrame::Raised);
-        headers_[k]->setAutoFillBackground(true);
-    }
-
-    // The template row: always loaded, never shown; its top is the first row position.
-    slots_[0].indicador = new download(frame_);
-    slots_[0].indicador->setObjectName(u"indicador0"_s);
-    slots_[0].indicador->move(0, twipsToPixels(kHeaderHeight));
-    slots_[0].indicador->hide();
-
-    scroll_ = new QScrollBar(Qt::Vertical, this);
-    scroll_->setObjectName(u"scroll"_s);
-    scroll_->setRange(0, 100);
-    scroll_->hide();
+    list_.build(this);
+    frame_ = list_.frame();
+    scroll_ = list_.scroll();
+    slots_[0].indicador = list_.templateRow();
     connect(scroll_, &QScrollBar::valueChanged, this, &activas::onScroll);
 
     inf_ = new QGroupBox(this);
@@ -110,57 +83,19 @@ void activas::layoutList()
     const int width = pixelsToTwips(this->width());
     const int height = pixelsToTwips(this->height());
     const int frameHeight = qMax(0, height - 1100 - kInfHeight);
-    const int rowsHeight = (loadedRows() - 1) * kRowPitch;
-
-    int frameWidth = 0;
-    if (rowsHeight <= frameHeight) {
-        frameWidth = width - 150;
-        scroll_->hide();
-        scroll_->setValue(0);
-    } else {
-        scroll_->show();
-        frameWidth = width - kScrollWidth - 150;
-        placeTwips(scroll_, kFrameLeft + frameWidth, kFrameTop, kScrollWidth, frameHeight - 50);
-    }
+    const int frameWidth = list_.layout(kFrameLeft, kFrameTop, width, frameHeight, loadedRows() - 1, kRowPitch);
     placeTwips(opciones_, 0, 0, width, kFrameTop - 30);
-    placeTwips(frame_, kFrameLeft, kFrameTop, frameWidth, frameHeight);
     placeTwips(inf_, kFrameLeft, kFrameTop + frameHeight + 40, frameWidth, kInfHeight);
-    layoutHeaders();
     onScroll(scroll_->value());
 }
 
-void activas::layoutHeaders()
+void activas::onScroll(int)
 {
-    const int frameWidth = pixelsToTwips(frame_->width());
-    const int c = qRound((frameWidth - kPorcientoWidth) / 4.0);
-    placeTwips(headers_[0], 0, 0, c, kHeaderHeight);
-    placeTwips(headers_[1], c - 20, 0, c, kHeaderHeight);
-    const int porcientoLeft = 2 * c - 40;
-    placeTwips(headers_[2], porcientoLeft, 0, kPorcientoWidth, kHeaderHeight);
-    const int nbytesLeft = porcientoLeft + kPorcientoWidth - 20;
-    placeTwips(headers_[3], nbytesLeft, 0, c, kHeaderHeight);
-    placeTwips(headers_[4], nbytesLeft + c - 20, 0, c, kHeaderHeight);
+    QList<download *> rows;
     for (int i = 1; i < kSlots; ++i)
         if (slots_[i].e.used && slots_[i].indicador)
-            slots_[i].indicador->resize(twipsToPixels(frameWidth - 300), slots_[i].indicador->height());
-}
-
-// Scrolling moves the k-th row to (k - n * v / 100) pitches below the first
-// row position and hides the rows that would climb over the headers.
-void activas::onScroll(int value)
-{
-    const int n = loadedRows();
-    const int firstTop = kHeaderHeight;
-    int k = 0;
-    for (int i = 1; i < kSlots; ++i) {
-        Slot &s = slots_[i];
-        if (!s.e.used || !s.indicador)
-            continue;
-        const int top = firstTop + (k - n * value / 100) * kRowPitch;
-        s.indicador->move(0, twipsToPixels(top));
-        s.indicador->setVisible(top >= firstTop);
-        ++k;
-    }
+            rows << slots_[i].indicador;
+    list_.placeRows(rows, loadedRows(), kRowPitch);
 }
 
 bool activas::eventFilter(QObject *watched, QEvent *event)

@@ -2,6 +2,7 @@
 
 #include "engine/download_entry.h"
 #include "engine/queue_hooks.h"
+#include "engine/row_list.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -105,7 +106,6 @@ private:
     // inactivas_layout.cpp
     void buildLayout();
     void layoutList();
-    void layoutHeaders();
     void onScroll(int value);
     void rowReleased(int slot, int button);
     void showDetails(int slot);
@@ -126,5 +126,5 @@ private:
     QAction *bloquear_ = nullptr;
     QWidget *frame_ = nullptr;
     QScrollBar *scroll_ = nullptr;
-    QLabel *headers_[5] = {};
+    RowList list_;
 };

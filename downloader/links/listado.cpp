@@ -4,6 +4,7 @@
 #include "engine/inactivas.h"
 #include "engine/url.h"
 #include "links/batch_add.h"
+#include "links/choice_layout.h"
 #include "links/listado_list.h"
 #include "links/page_fetch.h"
 #include "log/notices.h"
@@ -189,24 +190,8 @@ void listado::buildLayout()
     middle->addWidget(modes);
     middle->addLayout(extBox);
 
-    auto *moves = new QVBoxLayout;
-    moves->addStretch();
-    moves->addWidget(tono_);
-    moves->addWidget(tosi_);
-    moves->addStretch();
-    auto *lists = new QGridLayout;
-    lists->addWidget(new QLabel(u"Descargar"_s, this), 0, 0);
-    lists->addWidget(new QLabel(u"No descargar"_s, this), 0, 2);
-    lists->addWidget(si_, 1, 0);
-    lists->addLayout(moves, 1, 1);
-    lists->addWidget(no_, 1, 2);
-
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(u"Descargar a la carpeta:"_s, this));
-    bottom->addWidget(destdir_, 1);
-    bottom->addWidget(brdir_);
-    bottom->addWidget(addtolist_);
-
+    QGridLayout *lists = choiceLists(this, si_, no_, tono_, tosi_);
+    QHBoxLayout *bottom = destinationRow(this, destdir_, brdir_, addtolist_);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(middle, 1);
@@ -255,6 +240,12 @@ void listado::obtener()
     setFetching(true);
 
     const QString address = direcc_->text();
+    // The page client speaks plain http; an encrypted page would come back as noise.
+    if (!address.startsWith(u"http://"_s)) {
+        platform::prompts().message(u"Dirección incorrecta."_s, platform::Icon::Critical);
+        setFetching(false);
+        return;
+    }
     const quint16 port = GetPort(address);
     const QString host = GetHost(address);
     // GetHost has told the user; there is nothing to connect to.

@@ -3,6 +3,7 @@
 #include "engine/activas.h"
 #include "engine/inactivas.h"
 #include "links/batch_add.h"
+#include "links/choice_layout.h"
 #include "links/listado.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
@@ -46,22 +47,8 @@ oldsupport::oldsupport(activas *active, inactivas *queue, QWidget *parent)
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(u"Dirección:"_s, this));
     top->addWidget(url_, 1);
-    auto *moves = new QVBoxLayout;
-    moves->addStretch();
-    moves->addWidget(tono_);
-    moves->addWidget(tosi_);
-    moves->addStretch();
-    auto *lists = new QGridLayout;
-    lists->addWidget(new QLabel(u"Descargar"_s, this), 0, 0);
-    lists->addWidget(new QLabel(u"No descargar"_s, this), 0, 2);
-    lists->addWidget(si_, 1, 0);
-    lists->addLayout(moves, 1, 1);
-    lists->addWidget(no_, 1, 2);
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(u"Descargar a la carpeta:"_s, this));
-    bottom->addWidget(destdir_, 1);
-    bottom->addWidget(brdir_);
-    bottom->addWidget(addtolist_);
+    QGridLayout *lists = choiceLists(this, si_, no_, tono_, tosi_);
+    QHBoxLayout *bottom = destinationRow(this, destdir_, brdir_, addtolist_);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(lists, 1);
