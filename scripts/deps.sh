@@ -5,7 +5,7 @@ packages=(
     cmake ninja-build g++ pkg-config clang-format
     qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libgl-dev
     xvfb xauth
-    nginx-light vsftpd curl aria2
+    nginx-light vsftpd curl aria2 openssl
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -133,7 +133,7 @@ void activas::createTransfer(int i, const QString &host, quint16 port, const QSt
     job.path = path;
     job.ftpuser = s.e.ftpuser;
     job.ftppass = s.e.ftppass;
-    if (s.e.url.startsWith(u"http://"_s))
+    if (s.e.url.startsWith(u"http://"_s) || s.e.url.startsWith(u"https://"_s))
         s.transfer = new HttpTransfer(job);
     else if (s.e.url.startsWith(u"ftp://"_s))
         s.transfer = new FtpTransfer(job);
@@ -189,6 +189,10 @@ void activas::createTransfer(int i, const QString &host, quint16 port, const QSt
     connect(t, &Transfer::logLine, this, [this, i](int a, const QString &text) {
         if (current(i, a))
             appendLog(crlf_ + text, 0x0000FF);
+    });
+    connect(t, &Transfer::noteLine, this, [this, i](int a, const QString &text) {
+        if (current(i, a))
+            appendLog(crlf_ + text, 0);
     });
     connect(t, &Transfer::statusText, this, [this, i](int a, const QString &text) {
         if (current(i, a))

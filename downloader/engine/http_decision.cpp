@@ -73,6 +73,15 @@ ResponseDecision partialContent(const ResponseFacts &f)
 ResponseDecision wholeFile(const ResponseFacts &f)
 {
     const qint64 length = f.chunked ? -1 : f.contentLength;
+    // With If-Range sent, the whole body is the server saying its file is
+    // not the one the bytes on disk came from: take the new one.
+    if (f.ifRangeSent && f.requestedFrom > 0) {
+        ResponseDecision d = make(Kind::Write);
+        d.writeFrom = 0;
+        d.size = length < 0 ? 0 : length;
+        d.fileChanged = true;
+        return d;
+    }
     // A page in place of a file whose size is known (a maintenance notice, a
     // login form) must not replace the bytes already fetched.
     if (f.knownSize > 0 && length != f.knownSize)
@@ -120,6 +129,54 @@ ResponseDecision decideResponse(const ResponseFacts &f)
     if (f.status >= 300 || f.status < 200)
         return stop(QString::fromLatin1(f.statusLine));
     return wholeFile(f);
+}
+
+QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified)
+{
+    const QByteArray tag = etag.trimmed();
+    if (tag.size() >= 2 && tag.startsWith('"') && tag.endsWith('"'))
+        return tag;
+    if (!tag.isEmpty())
+        return QByteArray(); // weak ("W/") or malformed: not usable with If-Range
+    return lastModified.trimmed();
+}
+
+QString fileChangedText(const QString &url)
+{
+    return u"El archivo "_s + url + u" ha cambiado en el servidor: se descarga de nuevo desde el principio."_s;
+}
+
+QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors)
+{
+    const auto has = [&errors](std::initializer_list<QSslError::SslError> kinds) {
+        for (const QSslError &e : errors)
+            for (const auto kind : kinds)
+                if (e.error() == kind)
+                    return true;
+        return false;
+    };
+    QString problem;
+    if (has({QSslError::CertificateRevoked}))
+        problem = u"ha sido revocado."_s;
+    else if (has({QSslError::CertificateExpired}))
+        problem = u"ha caducado."_s;
+    else if (has({QSslError::CertificateNotYetValid}))
+        problem = u"no es válido todavía."_s;
+    else if (has({QSslError::SelfSignedCertificate, QSslError::SelfSignedCertificateInChain,
+                  QSslError::UnableToGetLocalIssuerCertificate, QSslError::UnableToGetIssuerCertificate,
+                  QSslError::UnableToVerifyFirstCertificate, QSslError::CertificateUntrusted,
+                  QSslError::CertificateRejected}))
+        problem = u"no lo firma una autoridad de confianza."_s;
+    else if (has({QSslError::HostNameMismatch}))
+        problem = u"no corresponde a "_s + host + u"."_s;
+    else
+        problem = u"no es válido: "_s + (errors.isEmpty() ? QString() : errors.first().errorString()) + u"."_s;
+    return u"El certificado de "_s + host + u' ' + problem + u" Se ha detenido la descarga de "_s + url + u"."_s;
+}
+
+QString unencryptedRedirectText(const QString &url, const QString &target)
+{
+    return u"La descarga de "_s + url + u" sigue en una dirección sin cifrar: "_s + target;
 }
 
 QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize)

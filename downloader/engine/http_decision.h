@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QSslError>
 #include <QString>
 
 // What a complete response header says, together with what the download
@@ -17,6 +19,7 @@ struct ResponseFacts {
     qint64 requestedFrom = 0; // first byte asked for (0-based)
     qint64 onDisk = 0;        // bytes of the target file on disk
     qint64 knownSize = 0;     // total the download already knows, 0 when none
+    bool ifRangeSent = false; // the request carried If-Range with the file's validator
     QString url;
     QString host;
 };
@@ -36,11 +39,27 @@ struct ResponseDecision {
     qint64 size = 0;          // Write, Finished: the total now known, 0 when unknown
     bool resumable = false;   // Write: the server honoured the range
     bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
+    bool fileChanged = false; // Write from 0: If-Range answered with the whole, new file
     QString notice;           // Stop
     QByteArray location;      // Redirect
 };
 
 ResponseDecision decideResponse(const ResponseFacts &facts);
+
+// What a reconnection sends as If-Range: a strong ETag, or else the
+// Last-Modified date; empty when the response gave neither (a weak ETag
+// cannot be used for ranges).
+QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified);
+
+// The log line of a download that starts again because the server's file changed.
+QString fileChangedText(const QString &url);
+
+// The notice of a refused certificate, naming its problem. Revocation comes
+// first, then dates, trust and the host name; anything else with Qt's text.
+QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors);
+
+// The log line of a redirect that leaves an encrypted address for a plain one.
+QString unencryptedRedirectText(const QString &url, const QString &target);
 
 // The notice for a file whose size on the server is not the one known;
 // newSize -1 when the server no longer tells.

@@ -6,7 +6,10 @@
 #include "engine/quiet_abort.h"
 #include "engine/url.h"
 
-#include <QTcpSocket>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -39,7 +42,27 @@ QString resolveLocation(const QString &current, const QString &location)
 }
 
 const QByteArray kCrlf = QByteArrayLiteral("\r\n");
+
+QMutex trustLock;
+QList<QSslCertificate> extraTrusted;
+
+QList<QSslCertificate> extraTrustedCertificates()
+{
+    QMutexLocker lock(&trustLock);
+    return extraTrusted;
+}
+
+bool isSecure(const QString &url)
+{
+    return url.startsWith(u"https://"_s);
+}
 } // namespace
+
+void setExtraTrustedCertificates(const QList<QSslCertificate> &certificates)
+{
+    QMutexLocker lock(&trustLock);
+    extraTrusted = certificates;
+}
 
 HttpTransfer::HttpTransfer(const TransferJob &job) : Transfer(job) {}
 
@@ -50,14 +73,37 @@ HttpTransfer::~HttpTransfer()
 
 void HttpTransfer::dropSockets()
 {
+    handshaking_ = false;
     quietAbort(ws_);
 }
 
 void HttpTransfer::start()
 {
+    const bool secure = isSecure(job_.url);
+    // A redirect may cross between http and https: the socket must fit.
+    if (ws_ && (qobject_cast<QSslSocket *>(ws_) != nullptr) != secure) {
+        quietAbort(ws_);
+        ws_->disconnect(this);
+        ws_->deleteLater();
+        ws_ = nullptr;
+    }
     if (!ws_) {
-        ws_ = makeSocket();
-        connect(ws_, &QTcpSocket::connected, this, &HttpTransfer::onConnected);
+        if (secure) {
+            auto *tls = new QSslSocket(this);
+            tls->setReadBufferSize(kSocketBuffer);
+            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+            const QList<QSslCertificate> extra = extraTrustedCertificates();
+            if (!extra.isEmpty())
+                config.addCaCertificates(extra);
+            config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            tls->setSslConfiguration(config);
+            connect(tls, &QSslSocket::encrypted, this, &HttpTransfer::onConnected);
+            connect(tls, &QSslSocket::sslErrors, this, &HttpTransfer::onSslErrors);
+            ws_ = tls;
+        } else {
+            ws_ = makeSocket();
+            connect(ws_, &QTcpSocket::connected, this, &HttpTransfer::onConnected);
+        }
         connect(ws_, &QTcpSocket::readyRead, this, &HttpTransfer::onReadyRead);
         connect(ws_, &QTcpSocket::disconnected, this, &HttpTransfer::onDisconnected);
         connect(ws_, &QTcpSocket::errorOccurred, this, &HttpTransfer::onError);
@@ -67,13 +113,41 @@ void HttpTransfer::start()
     chunks_.reset();
     chunked_ = false;
     bodyComplete_ = false;
+    ifRangeSent_ = false;
+    refusal_.clear();
+    if (auto *tls = qobject_cast<QSslSocket *>(ws_)) {
+        handshaking_ = true;
+        // The host name goes out as SNI and is what the certificate must name.
+        tls->connectToHostEncrypted(job_.host, job_.port, QIODevice::ReadWrite);
+        return;
+    }
     // Unbuffered: the body goes from the kernel into our chunk and on to the
     // file, without a copy in the socket's own buffer.
     ws_->connectToHost(job_.host, job_.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
+// Never ignored: a certificate that does not prove the server stops the
+// download. The socket fails the handshake itself right after this signal;
+// the stop waits for that, so the failure is not also taken for a lost line.
+void HttpTransfer::onSslErrors(const QList<QSslError> &errors)
+{
+    refusal_ = certificateNotice(job_.host, job_.url, errors);
+}
+
+bool HttpTransfer::refuseCertificate()
+{
+    if (refusal_.isEmpty())
+        return false;
+    const QString notice = refusal_;
+    refusal_.clear();
+    emit logLine(attempt_, notice);
+    stop(notice);
+    return true;
+}
+
 void HttpTransfer::onConnected()
 {
+    handshaking_ = false;
     if (job_.position == 0)
         job_.position = 1;
     if (!openTarget())
@@ -89,12 +163,14 @@ void HttpTransfer::onConnected()
         stop(u"Dirección incorrecta: "_s + job_.url);
         return;
     }
-    QByteArray host = job_.host.toUtf8();
-    if (job_.port != 80)
-        host += ':' + QByteArray::number(job_.port);
-    const QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
-                               + "Host: " + host + kCrlf + "Connection: close" + kCrlf
-                               + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf + kCrlf;
+    QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
+                         + "Host: " + hostLine(job_.host, job_.port, isSecure(job_.url)) + kCrlf + "Connection: close"
+                         + kCrlf + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf;
+    // The rest is wanted only if it belongs to the same file as the bytes on disk.
+    ifRangeSent_ = requestedFrom_ > 0 && !validator_.isEmpty();
+    if (ifRangeSent_)
+        request += "If-Range: " + validator_ + kCrlf;
+    request += kCrlf;
     ws_->write(request);
     positionAtConnect_ = job_.position;
     emit connectedTo(attempt_);
@@ -121,8 +197,13 @@ void HttpTransfer::onReadyRead()
 
 void HttpTransfer::connectionEnded()
 {
-    if (!file_)
+    if (!file_) {
+        // Closed in the middle of the TLS handshake: a refused certificate,
+        // or else a network failure.
+        if (handshaking_ && !refuseCertificate())
+            lose(lostConnectionText(job_.url));
         return;
+    }
     if (ws_->error() != QAbstractSocket::RemoteHostClosedError && ws_->error() != QAbstractSocket::UnknownSocketError)
         lose(ws_->errorString());
     else
@@ -177,6 +258,7 @@ bool HttpTransfer::handleHeader()
     facts.knownSize = job_.size;
     facts.url = job_.url;
     facts.host = job_.host;
+    facts.ifRangeSent = ifRangeSent_;
     const ResponseDecision decision = decideResponse(facts);
 
     if (decision.kind != ResponseDecision::Kind::Redirect)
@@ -209,6 +291,14 @@ bool HttpTransfer::handleHeader()
         break;
     }
 
+    if (decision.fileChanged) {
+        const QString why = fileChangedText(job_.url);
+        emit logLine(attempt_, why);
+        emit statusText(attempt_, why);
+    }
+    // The validator of the file whose bytes are being written now.
+    if (decision.writeFrom == 0 || validator_.isEmpty())
+        validator_ = rangeValidator(response_.header("ETag"), response_.header("Last-Modified"));
     chunked_ = facts.chunked;
     job_.resumable = decision.resumable;
     job_.size = decision.size;
@@ -243,7 +333,7 @@ void HttpTransfer::followRedirect(const QString &location)
         return;
     }
     // GetHost only complains about addresses of other schemes, never asked here.
-    if (!target.startsWith(u"http://"_s)) {
+    if (!target.startsWith(u"http://"_s) && !isSecure(target)) {
         stop(u"El archivo "_s + job_.url + u" ha sido movido a "_s + target
              + u", una dirección que no se puede descargar."_s);
         return;
@@ -253,6 +343,8 @@ void HttpTransfer::followRedirect(const QString &location)
         stop(u"El servidor ha redirigido "_s + job_.url + u" a una dirección incorrecta."_s);
         return;
     }
+    if (isSecure(job_.url) && !isSecure(target))
+        emit noteLine(attempt_, unencryptedRedirectText(job_.url, target));
     job_.url = target;
     job_.host = host;
     job_.port = GetPort(target);
@@ -287,5 +379,6 @@ void HttpTransfer::onError()
     // The peer's orderly close arrives as disconnected(), handled there.
     if (ws_->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    lose(ws_->errorString());
+    if (!refuseCertificate())
+        lose(ws_->errorString());
 }

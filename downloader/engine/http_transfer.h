@@ -4,6 +4,14 @@
 #include "engine/transfer.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslError>
+
+// For tests only: authorities trusted by every secure connection on top of
+// the system's own (a test server's certificate authority). Never set by the
+// program itself.
+void setExtraTrustedCertificates(const QList<QSslCertificate> &certificates);
 
 // One download over HTTP: the connection ws, the request with its byte
 // range, the response header's decision, and the body into the file.
@@ -20,6 +28,8 @@ protected:
 
 private:
     void onConnected();
+    void onSslErrors(const QList<QSslError> &errors);
+    bool refuseCertificate(); // stops with the certificate's problem, if there was one
     void onReadyRead();
     void onDisconnected();
     void onError();
@@ -38,4 +48,8 @@ private:
     bool bodyComplete_ = false; // the body ended by its own framing
     qint64 requestedFrom_ = 0;  // first byte asked for (0-based)
     int redirects_ = 0;         // redirects followed in a row
+    bool handshaking_ = false;  // TLS handshake under way: a close is a lost connection
+    QString refusal_;           // the certificate's problem, told once the handshake ends
+    QByteArray validator_;      // the file's ETag or Last-Modified, sent as If-Range
+    bool ifRangeSent_ = false;
 };

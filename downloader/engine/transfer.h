@@ -66,7 +66,8 @@ signals:
     void removed(int attempt); // the server has no such file
     void fileFailed(int attempt, QString text);
     void loginRefused(int attempt);
-    void logLine(int attempt, QString text);
+    void logLine(int attempt, QString text);  // red: something went wrong
+    void noteLine(int attempt, QString text); // black: worth knowing, nothing wrong
     void statusText(int attempt, QString text);
 
 protected:

@@ -45,7 +45,7 @@ QString afterSlashes(const QString &url)
 
 QString GetHost(const QString &url)
 {
-    if (!url.startsWith(u"http://"_s) && !url.startsWith(u"ftp:"_s)) {
+    if (!url.startsWith(u"http://"_s) && !url.startsWith(u"https://"_s) && !url.startsWith(u"ftp:"_s)) {
         platform::prompts().message(u"Dirección incorrecta."_s, platform::Icon::Critical, platform::programTitle());
         return u"ERROR"_s;
     }
@@ -116,6 +116,8 @@ quint16 GetPort(const QString &url)
     }
     if (scheme == u"http:"_s)
         return 80;
+    if (scheme == u"https:"_s)
+        return 443;
     if (scheme == u"ftp:"_s)
         return 21;
     return 0;
@@ -130,6 +132,10 @@ void NormalizeUrl(QString &url)
     if (rest.startsWith(u"http://"_s)) {
         prefix = u"http://"_s;
         rest.remove(0, 7);
+    }
+    if (rest.startsWith(u"https://"_s)) {
+        prefix = u"https://"_s;
+        rest.remove(0, 8);
     }
     if (rest.startsWith(u"ftp://"_s)) {
         prefix = u"ftp://"_s;
@@ -152,6 +158,14 @@ void NormalizeUrl(QString &url)
         }
     }
     url = prefix + kept.join(u'/');
+}
+
+QByteArray hostLine(const QString &host, quint16 port, bool secure)
+{
+    QByteArray line = host.toUtf8();
+    if (port != (secure ? 443 : 80))
+        line += ':' + QByteArray::number(port);
+    return line;
 }
 
 QString GetExtension(const QString &name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <stdexcept>
@@ -16,8 +17,12 @@ QString GetFileName(const QString &url);
 // The last part of the address as the server knows it ("%20" read as a
 // blank), before GetFileName makes it safe as a local name.
 QString urlFileName(const QString &url);
-// TCP port (80/21 by scheme when none is given, 0 for an unknown scheme).
+// TCP port (80/443/21 by scheme when none is given, 0 for an unknown scheme).
 quint16 GetPort(const QString &url);
+
+// The value of a request's Host header: the port only when it is not the
+// scheme's own (80, or 443 when secure).
+QByteArray hostLine(const QString &host, quint16 port, bool secure);
 
 class UrlError : public std::runtime_error {
 public:

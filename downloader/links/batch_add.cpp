@@ -2,6 +2,7 @@
 
 #include "engine/activas.h"
 #include "engine/inactivas.h"
+#include "engine/schemes.h"
 #include "engine/target_path.h"
 #include "engine/url.h"
 #include "log/log_append.h"
@@ -15,11 +16,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kCrlf = u"\r\n"_s;
-
-bool acceptedScheme(const QString &url)
-{
-    return url.startsWith(u"http://"_s) || url.startsWith(u"ftp://"_s);
-}
 
 } // namespace
 
@@ -61,7 +57,7 @@ QList<BatchStep> planBatch(const QList<BatchSource> &sources, const QString &fol
 
     for (const BatchSource &source : sources) {
         BatchStep step{source.url, joinFolder(folder, source.name), BatchTarget::Dropped, {}};
-        if (!acceptedScheme(step.url)) {
+        if (!isDownloadAddress(step.url)) {
             step.target = BatchTarget::Invalid;
             step.note = kCrlf + u"No se agrega "_s + step.url + u": Dirección incorrecta."_s;
             plan.append(step);

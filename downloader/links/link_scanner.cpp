@@ -1,5 +1,6 @@
 #include "links/link_scanner.h"
 
+#include "engine/schemes.h"
 #include "engine/url.h"
 
 using namespace Qt::StringLiterals;
@@ -75,7 +76,7 @@ QString Add_Link(QStringView page, QStringView tag, const QString &base, const Q
 
         if (url.startsWith(u'/'))
             url.remove(0, 1);
-        if (!url.startsWith(u"ftp://"_s) && !url.startsWith(u"http://"_s))
+        if (!isDownloadAddress(url))
             url.prepend(base);
         try {
             NormalizeUrl(url);

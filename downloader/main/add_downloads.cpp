@@ -2,6 +2,7 @@
 
 #include "engine/activas.h"
 #include "engine/inactivas.h"
+#include "engine/schemes.h"
 #include "engine/url.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"
@@ -24,11 +25,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-bool hasDownloadPrefix(const QString &address)
-{
-    return address.startsWith(u"http://"_s) || address.startsWith(u"ftp://"_s);
-}
-
 // "..": resolved; an address it cannot resolve is told, never thrown further.
 bool normalized(QString &address)
 {
@@ -70,12 +66,13 @@ void MainWindow::addDialog()
 {
     const QString clip = QGuiApplication::clipboard()->text();
     QString address = platform::prompts().input(u"Escriba aquí la dirección del archivo"_s,
-                                                hasDownloadPrefix(clip) ? clip : QString());
+                                                isDownloadAddress(clip) ? clip : QString());
     if (!normalized(address) || address.isEmpty())
         return;
-    if (!hasDownloadPrefix(address)) {
-        platform::prompts().message(u"Debe escribir una dirección web correcta (debe empezar por http:// o ftp://)"_s,
-                                    platform::Icon::Critical);
+    if (!isDownloadAddress(address)) {
+        platform::prompts().message(
+            u"Debe escribir una dirección web correcta (debe empezar por http://, https:// o ftp://)"_s,
+            platform::Icon::Critical);
         return;
     }
     NewDownload d{address, QString(), QString(), QString(), false};
@@ -107,8 +104,8 @@ void MainWindow::addDialog()
 bool MainWindow::quickAdd()
 {
     QString address = quickadd_->currentText().trimmed();
-    if (!hasDownloadPrefix(address)) {
-        platform::prompts().message(u"Escriba una dirección correcta (debe empezar por http:// o ftp://)"_s,
+    if (!isDownloadAddress(address)) {
+        platform::prompts().message(u"Escriba una dirección correcta (debe empezar por http://, https:// o ftp://)"_s,
                                     platform::Icon::Critical);
         return false;
     }

@@ -404,7 +404,7 @@ void TestActivasHttp::rangeRefusedFromTheStartIsNotALoop()
 void TestActivasHttp::badAddressLeavesNoRow()
 {
     EngineFixture f;
-    f.window->addnew(u"https://host/x"_s, f.target(u"x"_s), 0, 0, false, 0, false, {}, {}, false);
+    f.window->addnew(u"gopher://host/x"_s, f.target(u"x"_s), 0, 0, false, 0, false, {}, {}, false);
     QCOMPARE(f.prompts.messages(), QStringList({u"Dirección incorrecta."_s, u"Dirección incorrecta."_s}));
     QCOMPARE(f.window->loadedRows(), 1);
     QVERIFY(!f.window->existe(1));

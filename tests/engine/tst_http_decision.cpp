@@ -31,6 +31,12 @@ ResponseFacts asked(ResponseFacts f, qint64 from, qint64 onDisk, qint64 knownSiz
     f.knownSize = knownSize;
     return f;
 }
+// The reconnection carried If-Range with the file's validator.
+ResponseFacts ifRange(ResponseFacts f)
+{
+    f.ifRangeSent = true;
+    return f;
+}
 } // namespace
 
 class TestHttpDecision : public QObject {
@@ -39,6 +45,9 @@ private slots:
     void decide_data();
     void decide();
     void noticesAndHosts();
+    void validator_data();
+    void validator();
+    void certificateNotices();
 };
 
 void TestHttpDecision::decide_data()
@@ -88,6 +97,16 @@ void TestHttpDecision::decide_data()
     QTest::newRow("404") << reply(404) << Kind::Remove << 0LL << 0LL << false << false;
     QTest::newRow("503") << reply(503) << Kind::Retry << 0LL << 0LL << false << false;
     QTest::newRow("401") << reply(401) << Kind::Stop << 0LL << 0LL << false << false;
+    QTest::newRow("If-Range 200: new file, other size")
+        << ifRange(asked(reply(200, 7000), 5000, 5000, 6000)) << Kind::Write << 0LL << 7000LL << false << false;
+    QTest::newRow("If-Range 200: new file, no length")
+        << ifRange(asked(reply(200), 5000, 5000, 6000)) << Kind::Write << 0LL << 0LL << false << false;
+    QTest::newRow("If-Range 206: same file") << ifRange(asked(reply(206, 1000, 5000, 6000), 5000, 5000, 6000))
+                                             << Kind::Write << 5000LL << 6000LL << true << false;
+    QTest::newRow("If-Range 206 total changed")
+        << ifRange(asked(reply(206, 1000, 5000, 9000), 5000, 5000, 6000)) << Kind::Stop << 0LL << 0LL << false << true;
+    QTest::newRow("If-Range 404") << ifRange(asked(reply(404), 5000, 5000, 6000)) << Kind::Remove << 0LL << 0LL << false
+                                  << false;
     QTest::newRow("410 page is not the file") << reply(410) << Kind::Stop << 0LL << 0LL << false << false;
 }
 
@@ -110,6 +129,8 @@ void TestHttpDecision::decide()
     }
     if (kind == Kind::Stop)
         QVERIFY(!d.notice.isEmpty());
+    // Only a whole body answering If-Range says the server's file changed.
+    QCOMPARE(d.fileChanged, facts.ifRangeSent && kind == Kind::Write && writeFrom == 0);
 }
 
 void TestHttpDecision::noticesAndHosts()
@@ -120,6 +141,46 @@ void TestHttpDecision::noticesAndHosts()
     QVERIFY(!hostIsSafe(u"evil\rX-Injected"_s));
     QVERIFY(!hostIsSafe(u"a b"_s));
     QVERIFY(!hostIsSafe(QString()));
+}
+
+void TestHttpDecision::validator_data()
+{
+    QTest::addColumn<QByteArray>("etag");
+    QTest::addColumn<QByteArray>("lastModified");
+    QTest::addColumn<QByteArray>("sent");
+    const QByteArray date = "Tue, 08 Dec 2026 06:00:00 GMT";
+    QTest::newRow("strong ETag wins") << QByteArray(" \"a1\" ") << date << QByteArray("\"a1\"");
+    QTest::newRow("weak ETag: not for ranges") << QByteArray("W/\"a1\"") << date << QByteArray();
+    QTest::newRow("date alone") << QByteArray() << date << date;
+    QTest::newRow("neither") << QByteArray() << QByteArray() << QByteArray();
+}
+
+void TestHttpDecision::validator()
+{
+    QFETCH(QByteArray, etag);
+    QFETCH(QByteArray, lastModified);
+    QFETCH(QByteArray, sent);
+    QCOMPARE(rangeValidator(etag, lastModified), sent);
+}
+
+void TestHttpDecision::certificateNotices()
+{
+    const auto notice = [](QList<QSslError::SslError> kinds) {
+        QList<QSslError> errors;
+        for (const auto k : kinds)
+            errors.append(QSslError(k));
+        return certificateNotice(u"h"_s, u"https://h/f"_s, errors);
+    };
+    QCOMPARE(notice({QSslError::CertificateExpired}),
+             u"El certificado de h ha caducado. Se ha detenido la descarga de https://h/f."_s);
+    // The most telling problem is the one named.
+    QVERIFY(
+        notice({QSslError::HostNameMismatch, QSslError::CertificateNotYetValid}).contains(u"no es válido todavía"_s));
+    QVERIFY(
+        notice({QSslError::HostNameMismatch, QSslError::SelfSignedCertificate}).contains(u"autoridad de confianza"_s));
+    QVERIFY(notice({QSslError::HostNameMismatch}).contains(u"no corresponde a h."_s));
+    QVERIFY(notice({QSslError::CertificateExpired, QSslError::CertificateRevoked}).contains(u"ha sido revocado"_s));
+    QVERIFY(notice({QSslError::CertificateSignatureFailed}).contains(u"no es válido: "_s));
 }
 
 QTEST_GUILESS_MAIN(TestHttpDecision)

@@ -22,6 +22,8 @@ private slots:
     void fileName();
     void port_data();
     void port();
+    void hostLine_data();
+    void hostLine();
     void normalize_data();
     void normalize();
     void normalizeRejects_data();
@@ -42,6 +44,7 @@ void TestUrl::host_data()
     QTest::newRow("ftp") << u"ftp://host/pub/x.tgz"_s << u"host"_s;
     QTest::newRow("port") << u"http://host:8080/a/b"_s << u"host"_s;
     QTest::newRow("port, no path") << u"http://host:8080"_s << u"host"_s;
+    QTest::newRow("https") << u"https://host:8443/a"_s << u"host"_s;
     QTest::newRow("no path") << u"http://host"_s << u"host"_s;
     QTest::newRow("colon in path") << u"http://host/a:b/c"_s << u"host/a"_s;
 }
@@ -58,7 +61,7 @@ void TestUrl::host()
 void TestUrl::badHost_data()
 {
     QTest::addColumn<QString>("url");
-    QTest::newRow("https") << u"https://host/x"_s;
+    QTest::newRow("other scheme") << u"gopher://host/x"_s;
     QTest::newRow("no scheme") << u"host/x"_s;
     QTest::newRow("upper-case scheme") << u"HTTP://host/x"_s;
     QTest::newRow("empty") << QString();
@@ -134,7 +137,9 @@ void TestUrl::port_data()
     QTest::newRow("given, no path") << u"http://host:8080"_s << 8080;
     QTest::newRow("ftp given") << u"ftp://host:2121/x"_s << 2121;
     QTest::newRow("no slashes") << u"host:99"_s << 80;
-    QTest::newRow("unknown scheme") << u"https://host/a"_s << 0;
+    QTest::newRow("https") << u"https://host/a"_s << 443;
+    QTest::newRow("https given") << u"https://host:8443/a"_s << 8443;
+    QTest::newRow("unknown scheme") << u"gopher://host/a"_s << 0;
     QTest::newRow("blanks before digits") << u"http://h:  81/x"_s << 81;
     QTest::newRow("digits then junk") << u"http://h:81x/y"_s << 81;
     QTest::newRow("no digits") << u"http://h:abc/"_s << 0;
@@ -148,6 +153,26 @@ void TestUrl::port()
     QFETCH(QString, url);
     QFETCH(int, port);
     QCOMPARE(int(GetPort(url)), port);
+}
+
+void TestUrl::hostLine_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("http default") << u"http://h/x"_s << QByteArray("h");
+    QTest::newRow("http other") << u"http://h:8080/x"_s << QByteArray("h:8080");
+    QTest::newRow("http on 443") << u"http://h:443/x"_s << QByteArray("h:443");
+    QTest::newRow("https default") << u"https://h/x"_s << QByteArray("h");
+    QTest::newRow("https 443 given") << u"https://h:443/x"_s << QByteArray("h");
+    QTest::newRow("https on 80") << u"https://h:80/x"_s << QByteArray("h:80");
+}
+
+void TestUrl::hostLine()
+{
+    QFETCH(QString, url);
+    QFETCH(QByteArray, line);
+    testing::ScriptedPrompts prompts;
+    QCOMPARE(::hostLine(GetHost(url), GetPort(url), url.startsWith(u"https://"_s)), line);
 }
 
 void TestUrl::normalize_data()

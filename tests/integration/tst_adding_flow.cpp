@@ -153,7 +153,7 @@ void TstAddingFlow::addDialogAndCancel()
     prompts.texts.enqueue(u"HTTP://x/y"_s);
     window.action(u"newurl"_s)->trigger();
     QCOMPARE(prompts.messages().last(),
-             u"Debe escribir una dirección web correcta (debe empezar por http:// o ftp://)"_s);
+             u"Debe escribir una dirección web correcta (debe empezar por http://, https:// o ftp://)"_s);
     QVERIFY(!window.active()->existe(1));
 
     prompts.texts.enqueue(url);

@@ -60,8 +60,8 @@ void TestBatchAdd::plan_data()
         {u"A f.zip"_s, u"A f (3).zip"_s}, false, {}, {u"f (2).zip"_s});
     row("a dropped address is not told as renamed", {u"http://h/1/f.zip"_s, u"http://h/2/f.zip"_s}, 1, 2, 39,
         {u"Q f.zip"_s, u"D"_s});
-    row("https and other schemes are not taken", {u"https://h/a.zip"_s, u"mailto:x"_s, u"ftp://h/b.zip"_s}, 1, 1, 1,
-        {u"I"_s, u"I"_s, u"A b.zip"_s});
+    row("https taken, other schemes not", {u"mailto:x"_s, u"https://h/a.zip"_s, u"ftp://h/b.zip"_s}, 1, 1, 1,
+        {u"I"_s, u"A a.zip"_s, u"Q b.zip"_s});
 }
 
 void TestBatchAdd::plan()

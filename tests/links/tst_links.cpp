@@ -42,6 +42,7 @@ void TestLinks::scan_data()
     row("unquoted ends at a quote", u"<a href=f.zip\"x>"_s, {u"http://h/x/f.zip"_s}, {});
     row("one leading slash dropped, page folder kept", u"<a href=\"/f.zip\">"_s, {u"http://h/x/f.zip"_s}, {}, 0,
         u"http://h/x/p.html"_s);
+    row("absolute https kept", u"<a href=\"https://o/f.zip\">"_s, {u"https://o/f.zip"_s}, {});
     row("only one slash dropped", u"<a href=\"//f.zip\">"_s, {u"http://h/x//f.zip"_s}, {});
     row("dot-dot folded", u"<a href=\"../f.zip\">"_s, {u"http://h/x/f.zip"_s}, {}, 0, u"http://h/x/y/p.html"_s);
     row("absolute addresses kept", u"<a href=\"http://o/a.zip\"><a href=\"ftp://o/b.txt\">"_s, {u"http://o/a.zip"_s},

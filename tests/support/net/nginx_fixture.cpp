@@ -59,8 +59,16 @@ NginxFixture::~NginxFixture()
     stop();
 }
 
+void NginxFixture::setTls(const QString &certificateFile, const QString &keyFile)
+{
+    certificate_ = certificateFile;
+    key_ = keyFile;
+}
+
 QString NginxFixture::url(const QString &name) const
 {
+    if (!certificate_.isEmpty())
+        return u"https://localhost:"_s + QString::number(port_) + (name.startsWith(u'/') ? name : u'/' + name);
     return u"http://127.0.0.1:"_s + QString::number(port_) + (name.startsWith(u'/') ? name : u'/' + name);
 }
 
@@ -92,6 +100,9 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
             user = u"user "_s + QString::fromLocal8Bit(pw->pw_name) + u' ' + QString::fromLocal8Bit(gr->gr_name)
                    + u";\n"_s;
     }
+    const QString tls = certificate_.isEmpty() ? QString()
+                                               : u" ssl;\n        ssl_certificate "_s + quoted(certificate_)
+                                                     + u";\n        ssl_certificate_key "_s + quoted(key_);
     return user
            + u"daemon off;\n"
              "master_process off;\n"
@@ -128,13 +139,15 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
              "    keepalive_timeout 10;\n"
              "    server {\n"
              "        listen 127.0.0.1:"_s
-           + QString::number(port)
+           + QString::number(port) + tls
            + u";\n"
              "        server_name localhost;\n"
              "        root "_s
            + quoted(QDir(rootFolder).absolutePath())
            + u";\n"
              "        location / { }\n"
+             // "/go?to=ADDRESS" redirects there, for tests of redirects.
+             "        location = /go { return 302 $arg_to; }\n"
              "    }\n"
              "}\n"_s;
 }
