@@ -1,11 +1,13 @@
-// bench_http [MiB] | bench_http --parallel [N [M]], with [--rounds R]:
+// bench_http [MiB] | bench_http --parallel [N [M]], with [--rounds R] [--https]:
 // downloads one random file (or N files of M MiB at once) from a local nginx
-// with the engine in this process, with aria2c and with curl, checks every
+// with the engine in this process, with aria2c and with curl (over TLS with
+// --https, against curl alone), checks every
 // copy, and prints time, CPU time and peak memory side by side, plus how
 // long the engine kept the window thread's event loop away.
 
 #include "bench_support.h"
 #include "engine/activas.h"
+#include "engine/http_transfer.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
 #include "platform/program_folder.h"
@@ -15,6 +17,7 @@
 #include "rows/download.h"
 #include "settings/cfg.h"
 #include "settings/settings_file.h"
+#include "test_authority.h"
 
 #include <QApplication>
 #include <QDir>
@@ -213,6 +216,7 @@ struct Options {
     int count = 1;
     qint64 mib = 512;
     int rounds = 3;
+    bool https = false;
 };
 
 std::optional<Options> parseOptions(const QStringList &args)
@@ -238,6 +242,8 @@ std::optional<Options> parseOptions(const QStringList &args)
                 if (number(i + 1, &o.mib))
                     ++i;
             }
+        } else if (args[i] == u"--https"_s) {
+            o.https = true;
         } else if (args[i] == u"--rounds"_s && number(i + 1, &n)) {
             o.rounds = int(std::min<qint64>(n, 100));
             ++i;
@@ -264,7 +270,7 @@ int main(int argc, char *argv[])
 
     const std::optional<Options> options = parseOptions(QCoreApplication::arguments());
     if (!options) {
-        std::fprintf(stderr, "usage: bench_http [MiB, default 512] [--rounds R]\n"
+        std::fprintf(stderr, "usage: bench_http [MiB, default 512] [--rounds R] [--https]\n"
                              "       bench_http --parallel [N [MiB]] [--rounds R]   (default 40 files of 100 MiB)\n");
         return 2;
     }
@@ -286,6 +292,22 @@ int main(int argc, char *argv[])
         return 1;
 
     testing::NginxFixture nginx;
+    // Over TLS, an authority of our own that the engine and curl both trust.
+    testing::TestAuthority authority;
+    QStringList curlArguments;
+    if (o.https) {
+        const QString caFile = work.filePath(u"ca.pem"_s);
+        QFile ca(caFile);
+        if (!authority.create() || !authority.issue(u"server"_s, {u"DNS:localhost"_s, u"IP:127.0.0.1"_s})
+            || !ca.open(QIODevice::WriteOnly) || ca.write(authority.certificate().toPem()) < 0) {
+            std::fprintf(stderr, "test authority: %s\n", qPrintable(authority.errorText()));
+            return 1;
+        }
+        ca.close();
+        nginx.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
+        setExtraTrustedCertificates({authority.certificate()});
+        curlArguments = {u"--cacert"_s, caFile};
+    }
     if (!nginx.start(www)) {
         std::fprintf(stderr, "nginx: %s\n", qPrintable(nginx.errorText()));
         return 1;
@@ -302,11 +324,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot write tandrel.ini; the engine uses its defaults\n");
 
     // Each tool writes into its own folder.
-    const bool haveAria2 = !bench::findProgram(u"aria2c"_s).isEmpty();
+    // Over TLS the comparison is with curl alone.
+    const bool haveAria2 = !o.https && !bench::findProgram(u"aria2c"_s).isEmpty();
     QStringList tools{u"engine"_s, u"curl"_s};
     if (haveAria2)
         tools.insert(1, u"aria2c"_s);
-    else
+    else if (!o.https)
         std::fprintf(stderr, "aria2c is not installed: left out\n");
     QHash<QString, QList<bench::Transfer>> transfers;
     for (const QString &tool : tools) {
@@ -331,7 +354,8 @@ int main(int argc, char *argv[])
             else if (tool == u"aria2c"_s)
                 run = bench::runAria2(transfers[tool], boundMs, work.path(), bench::Clock::FromStart);
             else
-                run = bench::runCurl(transfers[tool], boundMs, work.filePath(u"curl.log"_s), bench::Clock::FromStart);
+                run = bench::runCurl(transfers[tool], boundMs, work.filePath(u"curl.log"_s), bench::Clock::FromStart,
+                                     curlArguments);
             // A copy that fails its check fails the run, however fast it was.
             if (!bench::verifyCopies(tool, transfers[tool], bytes, sourceHash))
                 run.ok = false;

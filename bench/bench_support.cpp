@@ -292,14 +292,17 @@ ChildEnd stop(pid_t pid, int graceMs)
     return ends.first();
 }
 
-Sample runCurl(const QList<Transfer> &transfers, qint64 boundMs, const QString &logFile, Clock clock)
+Sample runCurl(const QList<Transfer> &transfers, qint64 boundMs, const QString &logFile, Clock clock,
+               const QStringList &extraArguments)
 {
     Sample run;
     QElapsedTimer started;
     started.start();
     QList<pid_t> pids;
     for (const Transfer &t : transfers)
-        pids << spawn(u"curl"_s, {u"-s"_s, u"-S"_s, u"-f"_s, u"-o"_s, t.target, t.url}, logFile);
+        pids << spawn(u"curl"_s,
+                      QStringList{u"-s"_s, u"-S"_s, u"-f"_s, u"-o"_s, t.target} + extraArguments + QStringList{t.url},
+                      logFile);
     const TimedEnds timed = timedWait(pids, transfers, started, boundMs, clock);
     const QList<ChildEnd> &ends = timed.ends;
     run.seconds = timed.seconds;

@@ -81,7 +81,9 @@ ChildEnd stop(pid_t pid, int graceMs);
 enum class Clock { FromStart, FromFirstByte };
 
 // N curl processes started at once, one per transfer.
-Sample runCurl(const QList<Transfer> &transfers, qint64 boundMs, const QString &logFile, Clock clock);
+// extraArguments go before the address (say, the authority to trust).
+Sample runCurl(const QList<Transfer> &transfers, qint64 boundMs, const QString &logFile, Clock clock,
+               const QStringList &extraArguments = {});
 // One aria2c fetching every transfer at once, one connection each.
 Sample runAria2(const QList<Transfer> &transfers, qint64 boundMs, const QString &workFolder, Clock clock);
 
