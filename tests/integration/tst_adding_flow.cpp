@@ -14,8 +14,10 @@
 #include "test_folder.h"
 
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -48,6 +50,7 @@ private slots:
     void quickAddCutPauseContinueFinish();
     void addDialogAndCancel();
     void fullQueueLeavesTheOldFile();
+    void dropOntoTheQueueWindow();
 
 private:
     void writeSettings(const testing::TestFolder &folder, int maxdesc, const QString &subfolder = {});
@@ -211,6 +214,27 @@ void TstAddingFlow::fullQueueLeavesTheOldFile()
     window.addDialog();
     QCOMPARE(prompts.messages().last(), u"Ya se ha alcanzado el máximo posible de descargas en cola."_s);
     QVERIFY(!window.active()->existe(1));
+    window.CallUnload();
+}
+
+// An address dropped on the queue window is added as on the active one: it
+// starts when the maximum allows, and arrives whole.
+void TstAddingFlow::dropOntoTheQueueWindow()
+{
+    testing::ScriptedPrompts prompts;
+    testing::TestFolder folder;
+    writeSettings(folder, 3);
+    MainWindow window;
+    const QString target = folder.file(u"soltado.bin"_s);
+    prompts.texts.enqueue(target);
+    QMimeData dropped;
+    dropped.setText(nginx_.url(u"two.bin"_s));
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    // Without a drag in progress the application does not deliver a drop;
+    // the window's own handler takes it as the real one would.
+    static_cast<QObject *>(window.queue())->event(&drop);
+    QVERIFY(window.active()->existe(1));
+    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(target) == digest_, kWaitMs);
     window.CallUnload();
 }
 
