@@ -8,6 +8,7 @@
 #include "file_digest.h"
 #include "nginx_fixture.h"
 #include "settings/settings_file.h"
+#include "test_authority.h"
 #include "vsftpd_fixture.h"
 
 #include <QCoreApplication>
@@ -149,8 +150,15 @@ qint64 sizeOf(const QString &path)
 // Starts the program and times it from the first byte on disk to the last
 // byte of the last file, checks every copy, and takes its CPU time and peak
 // memory before stopping it as the system would, with SIGTERM.
+// What a TLS pass adds: the program finds the test authority through
+// OpenSSL's SSL_CERT_FILE, curl through --cacert.
+struct Trust {
+    QByteArrayList programEnvironment;
+    QStringList curlArguments;
+};
+
 bench::Sample runProgram(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers,
-                         bool ftp, qint64 size, const QByteArray &sourceHash, qint64 boundMs)
+                         bool ftp, qint64 size, const QByteArray &sourceHash, qint64 boundMs, const Trust &trust)
 {
     bench::Sample run;
     if (!prepareFolder(folder, files, transfers, ftp)) {
@@ -160,7 +168,8 @@ bench::Sample runProgram(const QString &folder, const QStringList &files, const 
     ::sync();
     const QString exe = QDir(folder).filePath(QFileInfo(files.first()).fileName());
     const QString log = QDir(folder).filePath(u"program.log"_s);
-    const pid_t pid = bench::spawn(exe, {}, log, folder, {"QT_QPA_PLATFORM=offscreen"});
+    const pid_t pid =
+        bench::spawn(exe, {}, log, folder, QByteArrayList{"QT_QPA_PLATFORM=offscreen"} + trust.programEnvironment);
     if (pid <= 0)
         return run;
 
@@ -221,14 +230,15 @@ bench::Sample runProgram(const QString &folder, const QStringList &files, const 
 // Every round the program, curl and aria2c take turns on the same files;
 // then the medians side by side.
 bool measure(const QString &title, const Options &o, const QString &work, const QStringList &files,
-             const QStringList &urls, bool ftp, const QByteArray &sourceHash)
+             const QStringList &urls, bool ftp, const QByteArray &sourceHash, const Trust &trust = {})
 {
     const qint64 bytes = o.mib * 1024 * 1024;
     const qint64 boundMs = bench::runBoundMs(bytes * o.count);
     QStringList tools{u"program"_s, u"curl"_s};
-    if (!bench::findProgram(u"aria2c"_s).isEmpty())
+    // Over TLS the comparison is with curl alone.
+    if (trust.curlArguments.isEmpty() && !bench::findProgram(u"aria2c"_s).isEmpty())
         tools << u"aria2c"_s;
-    else
+    else if (trust.curlArguments.isEmpty())
         std::fprintf(stderr, "aria2c is not installed: left out\n");
 
     const QString programFolder = QDir(work).filePath(u"program"_s);
@@ -246,14 +256,14 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
         for (const QString &tool : tools) {
             bench::Sample run;
             if (tool == u"program"_s) {
-                run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs);
+                run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs, trust);
             } else {
                 ::sync();
                 // Timed as the program is: from their first byte on disk.
                 const bench::Clock clock = bench::Clock::FromFirstByte;
-                run = tool == u"curl"_s
-                          ? bench::runCurl(transfers[tool], boundMs, QDir(work).filePath(u"curl.log"_s), clock)
-                          : bench::runAria2(transfers[tool], boundMs, work, clock);
+                run = tool == u"curl"_s ? bench::runCurl(transfers[tool], boundMs, QDir(work).filePath(u"curl.log"_s),
+                                                         clock, trust.curlArguments)
+                                        : bench::runAria2(transfers[tool], boundMs, work, clock);
                 if (!bench::verifyCopies(tool, transfers[tool], bytes, sourceHash))
                     run.ok = false;
             }
@@ -332,6 +342,32 @@ int main(int argc, char *argv[])
         } else {
             allPassed =
                 measure(u"FTP"_s, o, work.path(), files, {vsftpd.url(names.first())}, true, sourceHash) && allPassed;
+        }
+    }
+
+    if (!o.parallel) {
+        // The same file over TLS from a second nginx, with a certificate of
+        // an authority made for the run.
+        testing::TestAuthority authority;
+        testing::NginxFixture tls;
+        const QString caFile = work.filePath(u"ca.pem"_s);
+        QFile ca(caFile);
+        if (!authority.create() || !authority.issue(u"server"_s, {u"DNS:localhost"_s, u"IP:127.0.0.1"_s})
+            || !ca.open(QIODevice::WriteOnly) || ca.write(authority.certificate().toPem()) < 0) {
+            std::fprintf(stderr, "test authority: %s\n", qPrintable(authority.errorText()));
+            allPassed = false;
+        } else {
+            ca.close();
+            tls.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
+            if (!tls.start(www)) {
+                std::fprintf(stderr, "nginx over TLS: %s\n", qPrintable(tls.errorText()));
+                allPassed = false;
+            } else {
+                const Trust trust{{"SSL_CERT_FILE=" + caFile.toLocal8Bit()}, {u"--cacert"_s, caFile}};
+                allPassed =
+                    measure(u"HTTPS"_s, o, work.path(), files, {tls.url(names.first())}, false, sourceHash, trust)
+                    && allPassed;
+            }
         }
     }
 

@@ -1,5 +1,6 @@
 #include "main/app.h"
 
+#include "engine/http_transfer.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
 #include "platform/program_folder.h"
@@ -7,6 +8,7 @@
 #include "platform/termination.h"
 
 #include <QApplication>
+#include <QSslCertificate>
 
 #include <memory>
 
@@ -34,6 +36,10 @@ int runTandrel(int argc, char *argv[])
     const platform::SingleInstance instance(platform::programFolder());
     if (!instance.first())
         return 0;
+    // An authority the user trusts beyond the system's, named the way
+    // OpenSSL's own tools and curl take it.
+    if (const QString extra = qEnvironmentVariable("SSL_CERT_FILE"); !extra.isEmpty())
+        setExtraTrustedCertificates(QSslCertificate::fromPath(extra));
 
     std::unique_ptr<MainWindow> window;
     platform::handleTerminationSignals([] {
