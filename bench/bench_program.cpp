@@ -42,6 +42,7 @@ struct Options {
     int count = 1;
     qint64 mib = 512;
     int rounds = 3;
+    QString only; // one pass by name (http, ftp, https), or all when empty
 };
 
 std::optional<Options> parseOptions(const QStringList &args)
@@ -72,6 +73,9 @@ std::optional<Options> parseOptions(const QStringList &args)
         } else if (args[i] == u"--rounds"_s && number(i + 1, &n)) {
             o.rounds = int(std::min<qint64>(n, 100));
             ++i;
+        } else if (args[i] == u"--only"_s && i + 1 < args.size()
+                   && QStringList{u"http"_s, u"ftp"_s, u"https"_s}.contains(args[i + 1])) {
+            o.only = args[++i];
         } else if (args[i] == u"--program"_s && i + 1 < args.size()) {
             o.program = QFileInfo(args[++i]).absoluteFilePath();
         } else {
@@ -294,7 +298,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parseOptions(QCoreApplication::arguments());
     if (!options) {
-        std::fprintf(stderr, "usage: bench_program [--program PATH] [--size MiB, default 512] [--rounds R]\n"
+        std::fprintf(stderr, "usage: bench_program [--program PATH] [--size MiB, default 512] [--rounds R]"
+                             " [--only http|ftp|https]\n"
                              "       bench_program [--program PATH] --parallel [N [MiB]] [--rounds R]"
                              "   (default 40 files of 100 MiB)\n");
         return 2;
@@ -330,9 +335,12 @@ int main(int argc, char *argv[])
     QStringList httpUrls;
     for (const QString &name : names)
         httpUrls << nginx.url(name);
-    bool allPassed = measure(u"HTTP"_s, o, work.path(), files, httpUrls, false, sourceHash);
+    const auto wanted = [&](const QString &pass) { return o.only.isEmpty() || o.only == pass; };
+    bool allPassed = true;
+    if (wanted(u"http"_s))
+        allPassed = measure(u"HTTP"_s, o, work.path(), files, httpUrls, false, sourceHash);
 
-    if (!o.parallel) {
+    if (!o.parallel && wanted(u"ftp"_s)) {
         testing::VsftpdFixture vsftpd(www);
         if (!testing::VsftpdFixture::installed()) {
             std::fprintf(stderr, "vsftpd is not installed: FTP left out\n");
@@ -345,7 +353,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    if (!o.parallel) {
+    if (!o.parallel && wanted(u"https"_s)) {
         // The same file over TLS from a second nginx, with a certificate of
         // an authority made for the run.
         testing::TestAuthority authority;

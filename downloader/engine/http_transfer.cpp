@@ -74,6 +74,7 @@ HttpTransfer::~HttpTransfer()
 void HttpTransfer::dropSockets()
 {
     handshaking_ = false;
+    drainPending_ = false;
     quietAbort(ws_);
 }
 
@@ -109,6 +110,7 @@ void HttpTransfer::start()
         connect(ws_, &QTcpSocket::errorOccurred, this, &HttpTransfer::onError);
     }
     quietAbort(ws_);
+    drainPending_ = false;
     response_.reset();
     chunks_.reset();
     chunked_ = false;
@@ -176,7 +178,30 @@ void HttpTransfer::onConnected()
     emit connectedTo(attempt_);
 }
 
+// A TLS socket signals every few kilobytes it decrypts, while it is still
+// decrypting. Taking each piece at once would cost a file write per 4 KiB;
+// the read waits until the socket has decrypted what the network delivered.
 void HttpTransfer::onReadyRead()
+{
+    if (!qobject_cast<QSslSocket *>(ws_)) {
+        drain();
+        return;
+    }
+    if (drainPending_)
+        return;
+    drainPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!drainPending_)
+                return;
+            drainPending_ = false;
+            drain();
+        },
+        Qt::QueuedConnection);
+}
+
+void HttpTransfer::drain()
 {
     bool closed = false;
     const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) {
@@ -355,7 +380,8 @@ void HttpTransfer::followRedirect(const QString &location)
 void HttpTransfer::onDisconnected()
 {
     // Bytes still buffered belong to the body.
-    onReadyRead();
+    drainPending_ = false;
+    drain();
     connectionEnded();
 }
 

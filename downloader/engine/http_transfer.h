@@ -31,6 +31,7 @@ private:
     void onSslErrors(const QList<QSslError> &errors);
     bool refuseCertificate(); // stops with the certificate's problem, if there was one
     void onReadyRead();
+    void drain(); // takes everything the socket holds
     void onDisconnected();
     void onError();
     // Takes received bytes; false when the transfer ended inside.
@@ -52,4 +53,5 @@ private:
     QString refusal_;           // the certificate's problem, told once the handshake ends
     QByteArray validator_;      // the file's ETag or Last-Modified, sent as If-Range
     bool ifRangeSent_ = false;
+    bool drainPending_ = false; // a read of the TLS socket is queued
 };
