@@ -146,7 +146,7 @@ QString fileChangedText(const QString &url)
     return u"El archivo "_s + url + u" ha cambiado en el servidor: se descarga de nuevo desde el principio."_s;
 }
 
-QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors)
+QString certificateProblem(const QString &host, const QList<QSslError> &errors)
 {
     const auto has = [&errors](std::initializer_list<QSslError::SslError> kinds) {
         for (const QSslError &e : errors)
@@ -171,7 +171,12 @@ QString certificateNotice(const QString &host, const QString &url, const QList<Q
         problem = u"no corresponde a "_s + host + u"."_s;
     else
         problem = u"no es válido: "_s + (errors.isEmpty() ? QString() : errors.first().errorString()) + u"."_s;
-    return u"El certificado de "_s + host + u' ' + problem + u" Se ha detenido la descarga de "_s + url + u"."_s;
+    return u"El certificado de "_s + host + u' ' + problem;
+}
+
+QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors)
+{
+    return certificateProblem(host, errors) + u" Se ha detenido la descarga de "_s + url + u"."_s;
 }
 
 QString unencryptedRedirectText(const QString &url, const QString &target)

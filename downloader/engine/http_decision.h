@@ -54,8 +54,11 @@ QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified
 // The log line of a download that starts again because the server's file changed.
 QString fileChangedText(const QString &url);
 
-// The notice of a refused certificate, naming its problem. Revocation comes
-// first, then dates, trust and the host name; anything else with Qt's text.
+// What is wrong with a refused certificate, as a sentence naming host.
+// Revocation comes first, then dates, trust and the host name; anything else
+// with Qt's text.
+QString certificateProblem(const QString &host, const QList<QSslError> &errors);
+// The notice of a download stopped by a refused certificate.
 QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors);
 
 // The log line of a redirect that leaves an encrypted address for a plain one.

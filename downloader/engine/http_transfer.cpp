@@ -4,11 +4,9 @@
 #include "engine/completion.h"
 #include "engine/http_decision.h"
 #include "engine/quiet_abort.h"
+#include "engine/tls_config.h"
 #include "engine/url.h"
 
-#include <QMutex>
-#include <QMutexLocker>
-#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QUrl>
 
@@ -43,26 +41,11 @@ QString resolveLocation(const QString &current, const QString &location)
 
 const QByteArray kCrlf = QByteArrayLiteral("\r\n");
 
-QMutex trustLock;
-QList<QSslCertificate> extraTrusted;
-
-QList<QSslCertificate> extraTrustedCertificates()
-{
-    QMutexLocker lock(&trustLock);
-    return extraTrusted;
-}
-
 bool isSecure(const QString &url)
 {
     return url.startsWith(u"https://"_s);
 }
 } // namespace
-
-void setExtraTrustedCertificates(const QList<QSslCertificate> &certificates)
-{
-    QMutexLocker lock(&trustLock);
-    extraTrusted = certificates;
-}
 
 HttpTransfer::HttpTransfer(const TransferJob &job) : Transfer(job) {}
 
@@ -92,12 +75,7 @@ void HttpTransfer::start()
         if (secure) {
             auto *tls = new QSslSocket(this);
             tls->setReadBufferSize(kSocketBuffer);
-            QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-            const QList<QSslCertificate> extra = extraTrustedCertificates();
-            if (!extra.isEmpty())
-                config.addCaCertificates(extra);
-            config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-            tls->setSslConfiguration(config);
+            tls->setSslConfiguration(verifyingTlsConfiguration());
             connect(tls, &QSslSocket::encrypted, this, &HttpTransfer::onConnected);
             connect(tls, &QSslSocket::sslErrors, this, &HttpTransfer::onSslErrors);
             ws_ = tls;

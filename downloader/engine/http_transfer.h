@@ -1,17 +1,12 @@
 #pragma once
 
 #include "engine/http_response.h"
+#include "engine/tls_config.h"
 #include "engine/transfer.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QSslCertificate>
 #include <QSslError>
-
-// For tests only: authorities trusted by every secure connection on top of
-// the system's own (a test server's certificate authority). Never set by the
-// program itself.
-void setExtraTrustedCertificates(const QList<QSslCertificate> &certificates);
 
 // One download over HTTP: the connection ws, the request with its byte
 // range, the response header's decision, and the body into the file.

@@ -33,6 +33,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+bool isPageAddress(const QString &address)
+{
+    return address.startsWith(u"http://"_s) || address.startsWith(u"https://"_s);
+}
+
 const QString kTitle = u"Obtener listado de archivos"_s;
 constexpr int kFlushMs = 250;
 // A page of one endless line would take seconds to lay out in the box; the
@@ -122,7 +127,7 @@ listado::listado(activas *active, inactivas *queue, QWidget *parent)
     ext_->addItems(extensions);
 
     const QString clip = QApplication::clipboard()->text();
-    direcc_->setText(clip.startsWith(u"http://"_s) ? clip : QString());
+    direcc_->setText(isPageAddress(clip) ? clip : QString());
 }
 
 listado::~listado()
@@ -240,8 +245,8 @@ void listado::obtener()
     setFetching(true);
 
     const QString address = direcc_->text();
-    // The page client speaks plain http; an encrypted page would come back as noise.
-    if (!address.startsWith(u"http://"_s)) {
+    // Pages come over http or https; an ftp address names no page.
+    if (!isPageAddress(address)) {
         platform::prompts().message(u"Dirección incorrecta."_s, platform::Icon::Critical);
         setFetching(false);
         return;
@@ -253,7 +258,7 @@ void listado::obtener()
         setFetching(false);
         return;
     }
-    fetch_->start(host, port, GetPath(address));
+    fetch_->start(host, port, GetPath(address), address.startsWith(u"https://"_s));
     detener_->setEnabled(true);
 }
 

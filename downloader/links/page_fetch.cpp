@@ -1,13 +1,38 @@
 #include "links/page_fetch.h"
 
-#include <QTcpSocket>
+#include "engine/http_decision.h"
+#include "engine/tls_config.h"
+
+#include <QSslSocket>
 
 using namespace Qt::StringLiterals;
 
-PageFetch::PageFetch(QObject *parent) : QObject(parent), ws_(new QTcpSocket(this))
+PageFetch::PageFetch(QObject *parent) : QObject(parent)
 {
+    makeSocket(false);
+}
+
+// A page over https needs a TLS socket, one over http a plain one.
+void PageFetch::makeSocket(bool secure)
+{
+    if (ws_ && (qobject_cast<QSslSocket *>(ws_) != nullptr) == secure)
+        return;
+    if (ws_) {
+        ws_->disconnect(this);
+        ws_->abort();
+        ws_->deleteLater();
+    }
+    if (secure) {
+        auto *tls = new QSslSocket(this);
+        connect(tls, &QSslSocket::encrypted, this, &PageFetch::onConnected);
+        connect(tls, &QSslSocket::sslErrors, this,
+                [this](const QList<QSslError> &errors) { refusal_ = certificateProblem(host_, errors); });
+        ws_ = tls;
+    } else {
+        ws_ = new QTcpSocket(this);
+        connect(ws_, &QTcpSocket::connected, this, &PageFetch::onConnected);
+    }
     ws_->setObjectName(u"ws"_s);
-    connect(ws_, &QTcpSocket::connected, this, &PageFetch::onConnected);
     connect(ws_, &QTcpSocket::readyRead, this, &PageFetch::onReadyRead);
     connect(ws_, &QTcpSocket::disconnected, this, &PageFetch::onDisconnected);
     connect(ws_, &QTcpSocket::errorOccurred, this, &PageFetch::onError);
@@ -25,16 +50,23 @@ QByteArray PageFetch::request(const QString &host, const QString &path)
     return text.toLocal8Bit();
 }
 
-void PageFetch::start(const QString &host, quint16 port, const QString &path)
+void PageFetch::start(const QString &host, quint16 port, const QString &path, bool secure)
 {
     stop();
+    makeSocket(secure);
+    host_ = host;
+    refusal_.clear();
     request_ = request(host, path);
     received_ = 0;
     // Pages come in the system's encoding; a character split between two
     // packets is joined again.
     decoder_ = QStringDecoder(QStringDecoder::System);
     running_ = true;
-    ws_->connectToHost(host, port);
+    if (auto *tls = qobject_cast<QSslSocket *>(ws_)) {
+        tls->setSslConfiguration(verifyingTlsConfiguration());
+        tls->connectToHostEncrypted(host, port);
+    } else
+        ws_->connectToHost(host, port);
 }
 
 void PageFetch::stop()
@@ -90,7 +122,8 @@ void PageFetch::onError()
     // The server closing is how the page ends, not a failure.
     if (!running_ || ws_->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    const QString description = ws_->errorString();
+    // A refused certificate is told by its problem, not by the socket's words.
+    const QString description = refusal_.isEmpty() ? ws_->errorString() : refusal_;
     end();
     emit failed(description);
 }

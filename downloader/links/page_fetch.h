@@ -5,7 +5,8 @@
 
 class QTcpSocket;
 
-// The link window's own small HTTP client: one GET with "Connection: close",
+// The link window's own small HTTP client, over TLS for https pages with the
+// certificate verified as for downloads: one GET with "Connection: close",
 // the whole reply (status line and headers included) handed on as text with
 // every apostrophe turned into a double quote, so single-quoted values scan
 // like double-quoted ones.
@@ -24,7 +25,7 @@ public:
     static QByteArray request(const QString &host, const QString &path);
 
     // Drops any fetch still running and connects for a new one.
-    void start(const QString &host, quint16 port, const QString &path);
+    void start(const QString &host, quint16 port, const QString &path, bool secure = false);
     // Drops the connection; nothing more is reported for this fetch.
     void stop();
     bool running() const { return running_; }
@@ -39,6 +40,7 @@ signals:
     void failed(const QString &description);
 
 private:
+    void makeSocket(bool secure);
     void onConnected();
     void onReadyRead();
     void onDisconnected();
@@ -48,6 +50,8 @@ private:
     QTcpSocket *ws_ = nullptr;
     QStringDecoder decoder_;
     QByteArray request_;
+    QString host_;
+    QString refusal_; // the certificate's problem, told when the handshake fails
     qint64 received_ = 0;
     bool running_ = false;
 };

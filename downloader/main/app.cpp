@@ -1,6 +1,6 @@
 #include "main/app.h"
 
-#include "engine/http_transfer.h"
+#include "engine/tls_config.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
 #include "platform/program_folder.h"

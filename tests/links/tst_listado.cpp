@@ -3,6 +3,7 @@
 // stop and size cap; names from list files kept inside the chosen folder.
 #include "engine/activas.h"
 #include "engine/inactivas.h"
+#include "engine/tls_config.h"
 #include "file_digest.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"
@@ -13,6 +14,7 @@
 #include "rows/download.h"
 #include "scripted_prompts.h"
 #include "settings/cfg.h"
+#include "test_authority.h"
 #include "test_folder.h"
 
 #include <QClipboard>
@@ -26,6 +28,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QtTest>
 
 #include <memory>
@@ -109,6 +112,7 @@ private slots:
     void unusableAddress();
     void stopAndSizeCap();
     void pageToWholeFiles();
+    void httpsPageVerified();
     void listWindowKeepsNamesInFolder();
 };
 
@@ -123,7 +127,8 @@ void TestListado::opening_data()
         << u"http://h/p.html"_s << u"http://h/p.html"_s << QByteArray() << factory;
     QTest::newRow("ftp address, list file")
         << u"ftp://h/f"_s << QString() << QByteArray("zip\r\n\r\n.rar") << QStringList{u"zip"_s, u".rar"_s};
-    QTest::newRow("https not yet") << u"https://h/p"_s << QString() << QByteArray("zip\r\n") << QStringList{u"zip"_s};
+    QTest::newRow("https address, list file")
+        << u"https://h/p"_s << u"https://h/p"_s << QByteArray("zip\r\n") << QStringList{u"zip"_s};
     QTest::newRow("plain text") << u"hola"_s << QString() << QByteArray() << factory;
 }
 
@@ -156,7 +161,7 @@ void TestListado::unusableAddress_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("socketError");
     QTest::newRow("refused") << u"http://127.0.0.1:%1/p.html"_s.arg(closedPort()) << true;
-    QTest::newRow("https") << u"https://127.0.0.1/p.html"_s << false;
+    QTest::newRow("ftp") << u"ftp://127.0.0.1/p.html"_s << false;
 }
 
 // The window is usable again afterwards: the address can be corrected.
@@ -321,6 +326,47 @@ void TestListado::pageToWholeFiles()
     QTRY_VERIFY_WITH_TIMEOUT(arrived(), 60000);
     for (int i = 0; i < sources.size(); ++i)
         QCOMPARE(testing::sha256OfFile(targets[i]), testing::sha256OfFile(served.filePath(sources[i])));
+}
+
+// An https page is read over TLS with its certificate verified; one that
+// does not prove the server is told by its problem and gives no links.
+void TestListado::httpsPageVerified()
+{
+    if (!QFile::exists(QString::fromLatin1(testing::NginxFixture::kBinary))
+        || !QFile::exists(QString::fromLatin1(testing::TestAuthority::kBinary)))
+        QSKIP("nginx or openssl is not installed");
+    testing::TestAuthority authority;
+    QVERIFY2(authority.create(), qPrintable(authority.errorText()));
+    QVERIFY2(authority.issue(u"server"_s, {u"DNS:localhost"_s, u"IP:127.0.0.1"_s}), qPrintable(authority.errorText()));
+    QTemporaryDir served;
+    QVERIFY(testing::writeFile(served.filePath(u"p.html"_s), "<a href=\"a.zip\">a</a> <a href='b.txt'>b</a>"));
+    testing::NginxFixture nginx;
+    nginx.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
+    QVERIFY2(nginx.start(served.path()), qPrintable(nginx.errorText()));
+    const QString page = nginx.url(u"p.html"_s);
+    QVERIFY(page.startsWith(u"https://"_s));
+
+    Tables t;
+    t.folder.write(u"listado.lst"_s, "zip\r\n");
+    listado w(t.active.get(), t.queue.get());
+    auto *direcc = child<QLineEdit>(w, u"direcc"_s);
+    const auto fetch = [&] {
+        direcc->setText(page);
+        w.obtener();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.busy(), 20000);
+    };
+
+    setExtraTrustedCertificates({authority.certificate()});
+    fetch();
+    setExtraTrustedCertificates({});
+    QCOMPARE(items(w, u"si"_s), QStringList{nginx.url(u"a.zip"_s)});
+    QCOMPARE(items(w, u"no"_s), QStringList{nginx.url(u"b.txt"_s)});
+    QVERIFY2(t.prompts.notices().isEmpty(), qPrintable(t.prompts.notices().join(u'\n')));
+
+    fetch();
+    QVERIFY(items(w, u"si"_s).isEmpty());
+    QCOMPARE(t.prompts.notices(),
+             QStringList{u"El certificado de "_s + QUrl(page).host() + u" no lo firma una autoridad de confianza."_s});
 }
 
 // Names from a list file stay in the chosen folder, even when the folder
