@@ -31,27 +31,56 @@ QSize exploradorSize(QSize outerTwips, int estadoTwips)
 }
 
 web::web(WebPage::AddHook añadir, QWidget *parent)
-    : QWidget(parent), explorador_(new QWebEngineView(this)), estado_(new QStatusBar(this)), panel_(new QLabel(estado_))
+    : QWidget(parent), estado_(new QStatusBar(this)), panel_(new QLabel(estado_)), addHook_(std::move(añadir))
 {
     setWindowTitle(u"Web"_s);
-    page_ = new WebPage(explorador_);
-    page_->setAddHook(std::move(añadir));
-    explorador_->setPage(page_);
     estado_->setSizeGripEnabled(false);
     estado_->addWidget(panel_, 1);
+    resize(640, 420);
+    layoutChildren();
+}
 
+web::~web() = default;
+
+void web::makeBrowser()
+{
+    if (explorador_)
+        return;
+    explorador_ = new QWebEngineView(this);
+    page_ = new WebPage(explorador_);
+    page_->setAddHook(addHook_);
+    explorador_->setPage(page_);
     connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString &text) {
         panel_->setText(text);
         emit statusTextChanged(text);
     });
     connect(page_, &QWebEnginePage::titleChanged, this, &QWidget::setWindowTitle);
-
-    resize(640, 420);
     layoutChildren();
+    explorador_->show();
     inicio();
 }
 
-web::~web() = default;
+QWebEngineView *web::explorador()
+{
+    makeBrowser();
+    return explorador_;
+}
+
+WebPage *web::page()
+{
+    makeBrowser();
+    return page_;
+}
+
+// A paint means some of the window can be seen. The view is made after the
+// paint, not inside it.
+void web::paintEvent(QPaintEvent *)
+{
+    if (explorador_ || makeQueued_)
+        return;
+    makeQueued_ = true;
+    QMetaObject::invokeMethod(this, &web::makeBrowser, Qt::QueuedConnection);
+}
 
 QString web::statusText() const
 {
@@ -60,11 +89,14 @@ QString web::statusText() const
 
 void web::setAddHook(WebPage::AddHook añadir)
 {
-    page_->setAddHook(std::move(añadir));
+    addHook_ = std::move(añadir);
+    if (page_)
+        page_->setAddHook(addHook_);
 }
 
 void web::inicio()
 {
+    makeBrowser();
     const QString home = platform::programFile(u"inicio.html"_s);
     if (QFileInfo::exists(home))
         explorador_->load(QUrl::fromLocalFile(home));
@@ -91,7 +123,8 @@ void web::layoutChildren()
     const QSize outer = outerSize();
     const QSize twips =
         exploradorSize({pixelsToTwips(outer.width()), pixelsToTwips(outer.height())}, pixelsToTwips(barHeight));
-    explorador_->setGeometry(0, 0, twipsToPixels(twips.width()), twipsToPixels(twips.height()));
+    if (explorador_)
+        explorador_->setGeometry(0, 0, twipsToPixels(twips.width()), twipsToPixels(twips.height()));
 }
 
 void web::resizeEvent(QResizeEvent *)

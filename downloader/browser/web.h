@@ -10,18 +10,22 @@ class QStatusBar;
 class QWebEngineView;
 
 // The browser window: a web view over a status bar. Links written for the
-// program ("tandr:") become downloads through the add hook.
+// program ("tandr:") become downloads through the add hook. The web engine
+// costs the process some 80 MiB, so the view is made when the window is first
+// seen (or asked for), not while it stands hidden behind the downloads.
 class web : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(web)
 public:
-    // Opens the home page at once.
+    // The view opens on the home page when it is made.
     explicit web(WebPage::AddHook añadir = {}, QWidget *parent = nullptr);
     ~web() override;
 
-    QWebEngineView *explorador() const { return explorador_; }
+    // Both make the view if it is not there yet.
+    QWebEngineView *explorador();
+    WebPage *page();
+    bool hasBrowser() const { return explorador_ != nullptr; }
     QStatusBar *estado() const { return estado_; }
-    WebPage *page() const { return page_; }
     // The first panel of the status bar.
     QString statusText() const;
 
@@ -35,8 +39,10 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
+    void makeBrowser();
     QSize outerSize() const;
     void layoutChildren();
 
@@ -44,6 +50,8 @@ private:
     WebPage *page_ = nullptr;
     QStatusBar *estado_ = nullptr;
     QLabel *panel_ = nullptr;
+    WebPage::AddHook addHook_;
+    bool makeQueued_ = false;
 };
 
 // The view's size in twips for the window's outer size and the status bar's

@@ -63,6 +63,7 @@ private slots:
     void homePage_data();
     void homePage();
     void viewFollowsWindowSize();
+    void browserMadeWhenSeen();
 
 private:
     QWebEngineLoadingInfo::LoadStatus settle(const std::function<void()> &action);
@@ -371,6 +372,33 @@ void TstWeb::viewFollowsWindowSize()
     QCOMPARE(window->explorador()->height(), 371 - bar); // (6000 - 440) / 15 - bar, rounded
     QCOMPARE(window->estado()->geometry().bottom(), window->height() - 1);
     QCOMPARE(window->estado()->width(), window->width());
+}
+
+// The engine is made only once the window can be seen: not while hidden,
+// not while another window covers it, and at once when it is uncovered.
+void TstWeb::browserMadeWhenSeen()
+{
+    web hidden;
+    QApplication::processEvents();
+    QVERIFY(!hidden.hasBrowser());
+
+    QMdiArea area;
+    area.resize(700, 500);
+    auto *browser = new web;
+    QMdiSubWindow *back = area.addSubWindow(browser);
+    QMdiSubWindow *front = area.addSubWindow(new QWidget);
+    back->setGeometry(0, 0, 500, 300);
+    front->setGeometry(0, 0, 500, 300);
+    area.show();
+    area.setActiveSubWindow(front);
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    QTest::qWait(300);
+    QVERIFY(!browser->hasBrowser());
+
+    front->move(200, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(browser->hasBrowser(), kWait);
+    QSignalSpy finished(browser->page(), &QWebEnginePage::loadFinished);
+    QVERIFY(finished.wait(kWait));
 }
 
 int main(int argc, char **argv)
