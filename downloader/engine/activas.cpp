@@ -3,6 +3,7 @@
 #include "engine/ftp_transfer.h"
 #include "engine/http_transfer.h"
 #include "engine/queue_hooks.h"
+#include "engine/schemes.h"
 #include "engine/target_path.h"
 #include "engine/transfer_threads.h"
 #include "engine/url.h"
@@ -362,11 +363,21 @@ void activas::reordenar_indicador()
         clearSelection();
 }
 
+bool activas::acceptsDrop(const QMimeData *data)
+{
+    return data && data->hasText() && isDownloadAddress(data->text().trimmed());
+}
+
 void activas::AgregarArrastrando(const QMimeData *dropped)
 {
     if (!dropped || !dropped->hasText())
         return;
     const QString url = dropped->text().trimmed();
+    // Told before the save dialog, not after it.
+    if (!isDownloadAddress(url)) {
+        platform::prompts().message(wrongAddressText(), platform::Icon::Critical);
+        return;
+    }
     const QString file = platform::prompts().saveFile(GetFileName(url), QString());
     QString ftpuser;
     QString ftppass;
@@ -387,7 +398,7 @@ void activas::AgregarArrastrando(const QMimeData *dropped)
 
 void activas::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->mimeData()->hasText())
+    if (acceptsDrop(event->mimeData()))
         event->acceptProposedAction();
 }
 

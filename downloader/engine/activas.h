@@ -43,6 +43,8 @@ public:
     bool targetTaken(const QString &file) const;
     void reordenar_indicador();
     void AgregarArrastrando(const QMimeData *data);
+    // Only an address a download can start from is taken by a drop.
+    static bool acceptsDrop(const QMimeData *data);
 
     // Removes a download from the table; deleteFile also deletes its file.
     void delfile(int slot, bool deleteFile);

@@ -91,11 +91,7 @@ void activas::layoutList()
 
 void activas::onScroll(int)
 {
-    QList<download *> rows;
-    for (int i = 1; i < kSlots; ++i)
-        if (slots_[i].e.used && slots_[i].indicador)
-            rows << slots_[i].indicador;
-    list_.placeRows(rows, loadedRows(), kRowPitch);
+    list_.placeRows(RowList::usedRows(slots_), loadedRows(), kRowPitch);
 }
 
 bool activas::eventFilter(QObject *watched, QEvent *event)
@@ -110,9 +106,7 @@ void activas::selectRow(int i)
     if (!existe(i))
         return;
     selected_ = i;
-    for (int k = 1; k < kSlots; ++k)
-        if (slots_[k].e.used && slots_[k].indicador)
-            slots_[k].indicador->setSelected(k == i);
+    RowList::markSelected(slots_, i);
     updateCommands();
     fillDetails(i);
 }
@@ -120,9 +114,7 @@ void activas::selectRow(int i)
 void activas::clearSelection()
 {
     selected_ = 0;
-    for (int k = 1; k < kSlots; ++k)
-        if (slots_[k].e.used && slots_[k].indicador)
-            slots_[k].indicador->setSelected(false);
+    RowList::markSelected(slots_, 0);
     updateCommands();
     clearDetails();
 }

@@ -368,7 +368,7 @@ void inactivas::updateCommands()
 
 void inactivas::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->mimeData()->hasText())
+    if (activas::acceptsDrop(event->mimeData()))
         event->acceptProposedAction();
 }
 

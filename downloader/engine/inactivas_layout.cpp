@@ -88,11 +88,7 @@ void inactivas::layoutList()
 
 void inactivas::onScroll(int)
 {
-    QList<download *> rows;
-    for (int i = 1; i < kSlots; ++i)
-        if (slots_[i].e.used && slots_[i].indicador)
-            rows << slots_[i].indicador;
-    list_.placeRows(rows, loadedRows(), kRowPitch);
+    list_.placeRows(RowList::usedRows(slots_), loadedRows(), kRowPitch);
 }
 
 bool inactivas::eventFilter(QObject *watched, QEvent *event)
@@ -107,18 +103,14 @@ void inactivas::selectRow(int i)
     if (!existe(i))
         return;
     selected_ = i;
-    for (int k = 1; k < kSlots; ++k)
-        if (slots_[k].e.used && slots_[k].indicador)
-            slots_[k].indicador->setSelected(k == i);
+    RowList::markSelected(slots_, i);
     updateCommands();
 }
 
 void inactivas::clearSelection()
 {
     selected_ = 0;
-    for (int k = 1; k < kSlots; ++k)
-        if (slots_[k].e.used && slots_[k].indicador)
-            slots_[k].indicador->setSelected(false);
+    RowList::markSelected(slots_, 0);
     updateCommands();
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "rows/download.h"
+
 #include <QList>
+
+#include <cstddef>
 
 class QLabel;
 class QScrollBar;
 class QWidget;
-class download;
 
 // The list area both download windows share: five column heads over rows
 // packed at a fixed pitch, and a scroll bar shown only when they overflow.
@@ -32,6 +35,24 @@ public:
     QWidget *frame() const { return frame_; }
     QScrollBar *scroll() const { return scroll_; }
     download *templateRow() const { return template_; }
+
+    // The row widgets of the used slots, in slot order; slot 0 is the template.
+    template <typename Slots> static QList<download *> usedRows(const Slots &table)
+    {
+        QList<download *> rows;
+        for (std::size_t i = 1; i < table.size(); ++i)
+            if (table[i].e.used && table[i].indicador)
+                rows << table[i].indicador;
+        return rows;
+    }
+
+    // Marks the row of slot selected, and no other (0 marks none).
+    template <typename Slots> static void markSelected(const Slots &table, int selected)
+    {
+        for (std::size_t k = 1; k < table.size(); ++k)
+            if (table[k].e.used && table[k].indicador)
+                table[k].indicador->setSelected(int(k) == selected);
+    }
 
 private:
     QWidget *frame_ = nullptr;

@@ -1,9 +1,16 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 // The addresses a download can start from: exact, lower-case prefixes.
 inline bool isDownloadAddress(QStringView url)
 {
     return url.startsWith(u"http://") || url.startsWith(u"https://") || url.startsWith(u"ftp://");
+}
+
+// What the user is told of an address that starts with none of them.
+inline QString wrongAddressText()
+{
+    return QStringLiteral("Escriba una dirección correcta (debe empezar por http://, https:// o ftp://)");
 }

@@ -105,8 +105,7 @@ bool MainWindow::quickAdd()
 {
     QString address = quickadd_->currentText().trimmed();
     if (!isDownloadAddress(address)) {
-        platform::prompts().message(u"Escriba una dirección correcta (debe empezar por http://, https:// o ftp://)"_s,
-                                    platform::Icon::Critical);
+        platform::prompts().message(wrongAddressText(), platform::Icon::Critical);
         return false;
     }
     if (!normalized(address))

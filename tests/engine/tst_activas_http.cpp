@@ -498,6 +498,22 @@ void TestActivasHttp::admissionRuleSendsToQueue()
     drop.setText(u"http://127.0.0.1:9/five"_s);
     f.window->AgregarArrastrando(&drop);
     QCOMPARE(f.prompts.messages().last(), u"Se ha alcanzado el máximo de descargas en cola."_s);
+
+    // Text that is not an address is refused before any save dialog, and a
+    // drag of it is not even accepted.
+    queue.rows = 0;
+    for (const QString &text : {u"hola mundo"_s, u"HTTP://127.0.0.1:9/six"_s, u"file:///etc/passwd"_s}) {
+        f.prompts.asked.clear();
+        drop.setText(text);
+        QVERIFY(!activas::acceptsDrop(&drop));
+        f.window->AgregarArrastrando(&drop);
+        QCOMPARE(f.prompts.asked.size(), 1);
+        QVERIFY(f.prompts.messages().last().startsWith(u"Escriba una dirección correcta"_s));
+    }
+    QCOMPARE(queue.added.size(), 1);
+    QCOMPARE(f.window->loadedRows(), 3);
+    drop.setText(u"  https://127.0.0.1:9/seven\n"_s);
+    QVERIFY(activas::acceptsDrop(&drop));
 }
 
 void TestActivasHttp::speedTickFillsStatusBar()
