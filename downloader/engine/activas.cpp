@@ -258,9 +258,7 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
 {
     // Two downloads writing one file would leave a file that is neither.
     if (targetTaken(file)) {
-        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_ + u"El archivo "_s + file
-                                        + u" ya es el destino de otra descarga."_s,
-                                    platform::Icon::Critical);
+        platform::prompts().message(targetTakenText(file), platform::Icon::Critical);
         return;
     }
     QList<bool> loaded;

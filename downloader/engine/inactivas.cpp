@@ -143,9 +143,7 @@ void inactivas::addnew(const QString &url, const QString &file, qint64 size, qin
         }
     }
     if (taken) {
-        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + kCrlf + u"El archivo "_s + file
-                                        + u" ya es el destino de otra descarga."_s,
-                                    platform::Icon::Critical);
+        platform::prompts().message(targetTakenText(file), platform::Icon::Critical);
         return;
     }
     QList<bool> loaded;

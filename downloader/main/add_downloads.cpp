@@ -3,6 +3,7 @@
 #include "engine/activas.h"
 #include "engine/inactivas.h"
 #include "engine/schemes.h"
+#include "engine/target_path.h"
 #include "engine/url.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"
@@ -38,6 +39,14 @@ bool normalized(QString &address)
     }
 }
 } // namespace
+
+bool MainWindow::refuseTakenTarget(const QString &file) const
+{
+    if (!activas_->targetTaken(file))
+        return false;
+    platform::prompts().message(targetTakenText(file), platform::Icon::Critical);
+    return true;
+}
 
 AddTarget MainWindow::admission(int queueRowLimit) const
 {
@@ -87,6 +96,8 @@ void MainWindow::addDialog()
     d.file = platform::prompts().saveFile(folder + GetFileName(address), QString());
     if (d.file.isEmpty())
         return;
+    if (refuseTakenTarget(d.file))
+        return;
     // A Yes keeps the old bytes on disk: the download proves them before it
     // appends anything, and starts over when they are another file's.
     if (QFile::exists(d.file)
@@ -112,6 +123,10 @@ bool MainWindow::quickAdd()
         return false;
     const QString folder = platform::withTrailingSeparator(settings_ ? settings_->defdir() : QString());
     const NewDownload d{address, folder + GetFileName(address), u"anonymous"_s, u"guestpw"_s, true};
+    // Checked before the old file is offered for overwriting: it may be the
+    // very file another download is writing, or one it has finished.
+    if (refuseTakenTarget(d.file))
+        return false;
     const bool exists = QFile::exists(d.file);
     if (exists && !platform::prompts().question(u"El archivo indicado ya existe. ¿Desea sobreescribirlo?"_s))
         return false;

@@ -8,7 +8,10 @@
 #include "platform/termination.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSslCertificate>
+#include <QTranslator>
 
 #include <memory>
 
@@ -32,6 +35,12 @@ int runTandrel(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
     // Closing the last window must not end the program behind the orderly end.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's own dialogs (files, input, standard buttons) speak the program's
+    // language when Debian's translations are installed.
+    QTranslator qtSpanish;
+    if (qtSpanish.load(QLocale(QLocale::Spanish, QLocale::Spain), u"qtbase"_s, u"_"_s,
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtSpanish);
 
     const platform::SingleInstance instance(platform::programFolder());
     if (!instance.first())

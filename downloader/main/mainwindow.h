@@ -112,6 +112,8 @@ private:
         bool remember = false;
     };
     AddTarget admission(int queueRowLimit) const;
+    // Tells the user and returns true when another download already has file.
+    bool refuseTakenTarget(const QString &file) const;
     void addAdmitted(AddTarget target, const NewDownload &download);
     void refreshCounts();
 

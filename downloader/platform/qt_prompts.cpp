@@ -79,6 +79,7 @@ void QtPrompts::message(const QString &text, Icon icon, const QString &caption)
     if (programEnding())
         return;
     QMessageBox box(boxIcon(icon), captionOr(caption), text, QMessageBox::Ok, parentWindow());
+    box.button(QMessageBox::Ok)->setText(u"&Aceptar"_s);
     box.exec();
 }
 
@@ -88,6 +89,9 @@ bool QtPrompts::question(const QString &text, const QString &caption)
         return false;
     QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No,
                     parentWindow());
+    // Spanish whether or not Qt's own translation is installed.
+    box.button(QMessageBox::Yes)->setText(u"&Sí"_s);
+    box.button(QMessageBox::No)->setText(u"&No"_s);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -5,6 +5,7 @@
 #include "engine/activas.h"
 #include "engine/inactivas.h"
 #include "engine/list_file.h"
+#include "engine/target_path.h"
 #include "file_digest.h"
 #include "log/log_append.h"
 #include "main/mainwindow.h"
@@ -138,6 +139,17 @@ void TstAddingFlow::quickAddCutPauseContinueFinish()
     QVERIFY2(text.contains(u"Descargando "_s + url + u" a "_s + file), qPrintable(text));
     QVERIFY(text.contains(u"Pausada la descarga de "_s + file));
     QVERIFY(text.contains(u"Se continúa la descarga de "_s + file));
+
+    // The finished file is still the row's: adding it again is refused before
+    // the overwrite question, and the file stays whole.
+    prompts.asked.clear();
+    prompts.yesNo.enqueue(true);
+    QVERIFY(!window.añadir(url));
+    QCOMPARE(prompts.messages(), QStringList{targetTakenText(file)});
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(testing::sha256OfFile(file), digest_);
+    QVERIFY(!window.active()->existe(2));
+    prompts.yesNo.clear();
     window.CallUnload();
 }
 

@@ -1,9 +1,13 @@
 // The small platform rules the rest of the program leans on.
 #include "platform/interval_timer.h"
 #include "platform/program_folder.h"
+#include "platform/qt_prompts.h"
 #include "platform/twips.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -15,6 +19,7 @@ private slots:
     void intervalZeroMeansStopped();
     void programFilesSitInTheProgramFolder();
     void twipsRoundTrip();
+    void boxesSpeakSpanish();
 };
 
 void TestPlatform::intervalZeroMeansStopped()
@@ -53,6 +58,33 @@ void TestPlatform::twipsRoundTrip()
     QCOMPARE(platform::twipsToPixels(8), 1);
     QCOMPARE(platform::twipsToPixels(-300), -20);
     QCOMPARE(platform::pixelsToTwips(platform::twipsToPixels(1500)), 1500);
+}
+
+// The real boxes, answered by a click on the button the user would read:
+// their words must not depend on Qt's translations being installed.
+void TestPlatform::boxesSpeakSpanish()
+{
+    platform::QtPrompts prompts;
+    QStringList seen;
+    const auto clickLater = [&seen](const QString &text) {
+        QTimer::singleShot(50, [&seen, text] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (QAbstractButton *button : box->buttons())
+                seen << button->text();
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == text)
+                    button->click();
+        });
+    };
+    clickLater(u"&No"_s);
+    QVERIFY(!prompts.question(u"¿Seguro?"_s, {}));
+    clickLater(u"&Sí"_s);
+    QVERIFY(prompts.question(u"¿Seguro?"_s, {}));
+    clickLater(u"&Aceptar"_s);
+    prompts.message(u"Hecho."_s, platform::Icon::Information, {});
+    seen.sort();
+    QCOMPARE(seen, (QStringList{u"&Aceptar"_s, u"&No"_s, u"&No"_s, u"&Sí"_s, u"&Sí"_s}));
 }
 
 QTEST_MAIN(TestPlatform)
