@@ -150,6 +150,8 @@ void QtPrompts::notice(const QString &text, const QString &picturePath)
     // Non-modal: a notice must not hold up the transfers that raised it.
     auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // It pops up on its own: keys the user is typing elsewhere stay there.
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->setModal(false);
     box->button(QMessageBox::Ok)->setText(u"&Aceptar"_s);
     QPixmap picture(picturePath);
