@@ -168,7 +168,7 @@ QString certificateProblem(const QString &host, const QList<QSslError> &errors)
                   QSslError::CertificateRejected}))
         problem = u"no lo firma una autoridad de confianza."_s;
     else if (has({QSslError::HostNameMismatch}))
-        problem = u"no corresponde a "_s + host + u"."_s;
+        problem = u"está emitido para otro servidor."_s;
     else
         problem = u"no es válido: "_s + (errors.isEmpty() ? QString() : errors.first().errorString()) + u"."_s;
     return u"El certificado de "_s + host + u' ' + problem;

@@ -178,7 +178,7 @@ void TestHttpDecision::certificateNotices()
         notice({QSslError::HostNameMismatch, QSslError::CertificateNotYetValid}).contains(u"no es válido todavía"_s));
     QVERIFY(
         notice({QSslError::HostNameMismatch, QSslError::SelfSignedCertificate}).contains(u"autoridad de confianza"_s));
-    QVERIFY(notice({QSslError::HostNameMismatch}).contains(u"no corresponde a h."_s));
+    QVERIFY(notice({QSslError::HostNameMismatch}).contains(u"El certificado de h está emitido para otro servidor."_s));
     QVERIFY(notice({QSslError::CertificateExpired, QSslError::CertificateRevoked}).contains(u"ha sido revocado"_s));
     QVERIFY(notice({QSslError::CertificateSignatureFailed}).contains(u"no es válido: "_s));
 }

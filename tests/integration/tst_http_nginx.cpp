@@ -191,7 +191,7 @@ void TestHttpNginx::httpsRefusesBadCertificates_data()
 {
     QTest::addColumn<QString>("certificate");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("wrong host") << u"wronghost"_s << u"El certificado de localhost no corresponde a localhost."_s;
+    QTest::newRow("wrong host") << u"wronghost"_s << u"El certificado de localhost está emitido para otro servidor."_s;
     QTest::newRow("expired") << u"expired"_s << u"El certificado de localhost ha caducado."_s;
 }
 
