@@ -51,7 +51,8 @@ private:
 };
 
 namespace {
-constexpr qint64 kBig = 256LL * 1024 * 1024;
+// A file of the size people fetch over https: past any 32-bit count.
+constexpr qint64 kBig = 1024LL * 1024 * 1024;
 constexpr qint64 kTwenty = 20LL * 1024 * 1024;
 } // namespace
 
