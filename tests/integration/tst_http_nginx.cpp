@@ -51,7 +51,7 @@ private:
 };
 
 namespace {
-// A file of the size people fetch over https: past any 32-bit count.
+// The size of the images and installers people fetch over https.
 constexpr qint64 kBig = 1024LL * 1024 * 1024;
 constexpr qint64 kTwenty = 20LL * 1024 * 1024;
 } // namespace
