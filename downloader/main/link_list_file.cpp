@@ -41,9 +41,13 @@ public:
 private:
     static bool isSeparator(QChar c) { return c == u',' || c == u'\r' || c == u'\n'; }
 
+    // Blank lines hold no field: read as one, they would shift every name
+    // and size after them (a trailing one would add a nameless download).
     void skipBlanks()
     {
-        while (pos_ < text_.size() && (text_.at(pos_) == u' ' || text_.at(pos_) == u'\t'))
+        while (pos_ < text_.size()
+               && (text_.at(pos_) == u' ' || text_.at(pos_) == u'\t' || text_.at(pos_) == u'\r'
+                   || text_.at(pos_) == u'\n'))
             ++pos_;
     }
 

@@ -59,6 +59,9 @@ void TstAdding::linkList_data()
     QTest::newRow("unquoted, blanks, bare LF, no last line end")
         << QByteArray(" x , http://h/ ,0\n  one.bin ,0\ntwo.bin") << u"http://h/"_s
         << QStringList{u"one.bin"_s, u"two.bin"_s} << true;
+    QTest::newRow("blank lines between and after the items")
+        << QByteArray("\"x\",\"http://h/\",2\r\n\"a.zip\",1\r\n\r\n\"b.zip\",2\r\n\r\n") << u"http://h/"_s
+        << QStringList{u"a.zip"_s, u"b.zip"_s} << true;
     QTest::newRow("too short") << QByteArray("\"x\",\"http://h/\"") << QString() << QStringList() << false;
     QTest::newRow("empty") << QByteArray() << QString() << QStringList() << false;
     QTest::newRow("unclosed quote ends the field at the end")
