@@ -4,7 +4,6 @@
 #include "engine/completion.h"
 #include "engine/http_decision.h"
 #include "engine/quiet_abort.h"
-#include "engine/tls_config.h"
 #include "engine/url.h"
 
 #include <QSslSocket>
@@ -65,22 +64,19 @@ void HttpTransfer::start()
 {
     const bool secure = isSecure(job_.url);
     // A redirect may cross between http and https: the socket must fit.
-    if (ws_ && (qobject_cast<QSslSocket *>(ws_) != nullptr) != secure) {
+    if (ws_ && secure_ != secure) {
         quietAbort(ws_);
         ws_->disconnect(this);
         ws_->deleteLater();
         ws_ = nullptr;
     }
     if (!ws_) {
-        if (secure) {
-            auto *tls = new QSslSocket(this);
-            tls->setReadBufferSize(kSocketBuffer);
-            tls->setSslConfiguration(verifyingTlsConfiguration());
+        ws_ = makeSocket(secure);
+        secure_ = secure;
+        if (auto *tls = qobject_cast<QSslSocket *>(ws_)) {
             connect(tls, &QSslSocket::encrypted, this, &HttpTransfer::onConnected);
             connect(tls, &QSslSocket::sslErrors, this, &HttpTransfer::onSslErrors);
-            ws_ = tls;
         } else {
-            ws_ = makeSocket();
             connect(ws_, &QTcpSocket::connected, this, &HttpTransfer::onConnected);
         }
         connect(ws_, &QTcpSocket::readyRead, this, &HttpTransfer::onReadyRead);
@@ -95,8 +91,9 @@ void HttpTransfer::start()
     bodyComplete_ = false;
     ifRangeSent_ = false;
     refusal_.clear();
-    if (auto *tls = qobject_cast<QSslSocket *>(ws_)) {
+    if (secure_) {
         handshaking_ = true;
+        auto *tls = static_cast<QSslSocket *>(ws_);
         // The host name goes out as SNI and is what the certificate must name.
         tls->connectToHostEncrypted(job_.host, job_.port, QIODevice::ReadWrite);
         return;
@@ -161,7 +158,7 @@ void HttpTransfer::onConnected()
 // the read waits until the socket has decrypted what the network delivered.
 void HttpTransfer::onReadyRead()
 {
-    if (!qobject_cast<QSslSocket *>(ws_)) {
+    if (!secure_) {
         drain();
         return;
     }
@@ -262,6 +259,8 @@ bool HttpTransfer::handleHeader()
     facts.url = job_.url;
     facts.host = job_.host;
     facts.ifRangeSent = ifRangeSent_;
+    const QByteArray replyValidator = rangeValidator(response_.header("ETag"), response_.header("Last-Modified"));
+    facts.replyValidated = !replyValidator.isEmpty();
     const ResponseDecision decision = decideResponse(facts);
 
     if (decision.kind != ResponseDecision::Kind::Redirect)
@@ -301,7 +300,7 @@ bool HttpTransfer::handleHeader()
     }
     // The validator of the file whose bytes are being written now.
     if (decision.writeFrom == 0 || validator_.isEmpty())
-        validator_ = rangeValidator(response_.header("ETag"), response_.header("Last-Modified"));
+        validator_ = replyValidator;
     chunked_ = facts.chunked;
     job_.resumable = decision.resumable;
     job_.size = decision.size;

@@ -38,6 +38,7 @@ private:
     void connectionEnded(); // the peer closed, or the connection failed
 
     QTcpSocket *ws_ = nullptr;
+    bool secure_ = false; // ws_ speaks TLS
     HttpResponseParser response_;
     ChunkedDecoder chunks_;
     bool chunked_ = false;

@@ -1,7 +1,10 @@
 #include "engine/transfer.h"
 
+#include "engine/tls_config.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -51,9 +54,16 @@ void Transfer::forgetBytes()
     closeTarget();
 }
 
-QTcpSocket *Transfer::makeSocket()
+QTcpSocket *Transfer::makeSocket(bool secure)
 {
-    auto *socket = new QTcpSocket(this);
+    QTcpSocket *socket = nullptr;
+    if (secure) {
+        auto *tls = new QSslSocket(this);
+        tls->setSslConfiguration(verifyingTlsConfiguration());
+        socket = tls;
+    } else {
+        socket = new QTcpSocket(this);
+    }
     socket->setReadBufferSize(kSocketBuffer);
     return socket;
 }

@@ -73,7 +73,8 @@ signals:
 protected:
     virtual void start() = 0;       // the protocol's first step
     virtual void dropSockets() = 0; // abort every socket without their signals
-    QTcpSocket *makeSocket();
+    // A TLS socket verifying the server when secure, a plain one otherwise.
+    QTcpSocket *makeSocket(bool secure = false);
 
     // Reads what the socket has, a cache-sized chunk at a time, handing each
     // to take(); false when take() ended the transfer, or the read failed
