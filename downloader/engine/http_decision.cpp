@@ -73,9 +73,10 @@ ResponseDecision partialContent(const ResponseFacts &f)
 ResponseDecision wholeFile(const ResponseFacts &f)
 {
     const qint64 length = f.chunked ? -1 : f.contentLength;
-    // With If-Range sent, the whole body is the server saying its file is
-    // not the one the bytes on disk came from: take the new one.
-    if (f.ifRangeSent && f.requestedFrom > 0) {
+    // With If-Range sent, a whole body that names its own file is the server
+    // saying its file is not the one the bytes on disk came from: take the
+    // new one. A reply naming nothing (a portal or login page) proves nothing.
+    if (f.ifRangeSent && f.replyValidated && f.requestedFrom > 0) {
         ResponseDecision d = make(Kind::Write);
         d.writeFrom = 0;
         d.size = length < 0 ? 0 : length;

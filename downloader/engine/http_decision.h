@@ -14,12 +14,13 @@ struct ResponseFacts {
     bool chunked = false;
     bool ranged = false; // a usable Content-Range came with it
     qint64 rangeFirst = -1;
-    qint64 rangeTotal = -1;   // -1 for "*" or absent
-    QByteArray location;      // null when absent
-    qint64 requestedFrom = 0; // first byte asked for (0-based)
-    qint64 onDisk = 0;        // bytes of the target file on disk
-    qint64 knownSize = 0;     // total the download already knows, 0 when none
-    bool ifRangeSent = false; // the request carried If-Range with the file's validator
+    qint64 rangeTotal = -1;      // -1 for "*" or absent
+    QByteArray location;         // null when absent
+    qint64 requestedFrom = 0;    // first byte asked for (0-based)
+    qint64 onDisk = 0;           // bytes of the target file on disk
+    qint64 knownSize = 0;        // total the download already knows, 0 when none
+    bool ifRangeSent = false;    // the request carried If-Range with the file's validator
+    bool replyValidated = false; // the reply names its file by a strong ETag or Last-Modified
     QString url;
     QString host;
 };

@@ -31,10 +31,12 @@ ResponseFacts asked(ResponseFacts f, qint64 from, qint64 onDisk, qint64 knownSiz
     f.knownSize = knownSize;
     return f;
 }
-// The reconnection carried If-Range with the file's validator.
+// The reconnection carried If-Range with the file's validator, and the
+// reply names its file as a file server does.
 ResponseFacts ifRange(ResponseFacts f)
 {
     f.ifRangeSent = true;
+    f.replyValidated = true;
     return f;
 }
 } // namespace
@@ -101,6 +103,10 @@ void TestHttpDecision::decide_data()
         << ifRange(asked(reply(200, 7000), 5000, 5000, 6000)) << Kind::Write << 0LL << 7000LL << false << false;
     QTest::newRow("If-Range 200: new file, no length")
         << ifRange(asked(reply(200), 5000, 5000, 6000)) << Kind::Write << 0LL << 0LL << false << false;
+    ResponseFacts portal = ifRange(asked(reply(200, 7000), 5000, 5000, 6000));
+    portal.replyValidated = false;
+    QTest::newRow("If-Range 200 naming no file: a page, the bytes stay")
+        << portal << Kind::Stop << 0LL << 0LL << false << true;
     QTest::newRow("If-Range 206: same file") << ifRange(asked(reply(206, 1000, 5000, 6000), 5000, 5000, 6000))
                                              << Kind::Write << 5000LL << 6000LL << true << false;
     QTest::newRow("If-Range 206 total changed")
