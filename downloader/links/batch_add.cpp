@@ -134,24 +134,35 @@ qsizetype addPlanned(const QList<BatchStep> &plan, activas &active, inactivas &q
 {
     const QString user = u"anonymous"_s;
     const QString password = u"guestpw"_s;
-    for (qsizetype i = 0; i < plan.size(); ++i) {
+    // Each list is written once for the whole batch, not once per address.
+    bool activeTouched = false;
+    bool queueTouched = false;
+    qsizetype stoppedAt = -1;
+    for (qsizetype i = 0; i < plan.size() && stoppedAt < 0; ++i) {
         const BatchStep &step = plan[i];
         if (!step.note.isEmpty())
             appendLog(step.note, 0);
         switch (step.target) {
         case BatchTarget::Active:
-            active.addnew(step.url, step.file, 0, 0, false, 0, false, user, password, true);
+            active.addnew(step.url, step.file, 0, 0, false, 0, true, user, password, true);
+            activeTouched = true;
             break;
         case BatchTarget::Queue:
-            queue.addnew(step.url, step.file, 0, 0, false, 0, false, user, password, true, false);
+            queue.addnew(step.url, step.file, 0, 0, false, 0, true, user, password, true, false);
+            queueTouched = true;
             break;
         case BatchTarget::Full:
-            return i;
+            stoppedAt = i;
+            break;
         case BatchTarget::Dropped:
         case BatchTarget::Duplicate:
         case BatchTarget::Invalid:
             break;
         }
     }
-    return -1;
+    if (queueTouched)
+        queue.guardar_lista_inactivas();
+    if (activeTouched)
+        active.guardar_lista_activas();
+    return stoppedAt;
 }

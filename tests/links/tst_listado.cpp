@@ -307,6 +307,11 @@ void TestListado::pageToWholeFiles()
     }
     QCOMPARE(active, targets.mid(0, 3));
     QCOMPARE(queued, targets.mid(3));
+    // Both lists hold the whole batch as soon as it is added.
+    for (const QString &file : targets.mid(0, 3))
+        QVERIFY(t.folder.read(u"activas.dwn"_s).contains(file.toLocal8Bit()));
+    for (const QString &file : targets.mid(3))
+        QVERIFY(t.folder.read(u"inactivas.dwn"_s).contains(file.toLocal8Bit()));
     QCOMPARE(t.queue->entry(1).url, dir + u"sub/a.zip"_s);
     QString log;
     for (const LogEntry &entry : logEntries())
