@@ -37,9 +37,14 @@ void MainWindow::pauseAll()
     // Into the queue first, then out of the table: a kill in between leaves
     // a download in both lists, never in neither.
     for (int i = 1; i < activas::kSlots; ++i) {
-        // A download the queue refused (it is full) stays active.
-        if (activas_->existe(i) && activas_->toinact(i))
+        if (!activas_->existe(i))
+            continue;
+        // A download the queue refused stays active. Once the queue is full
+        // nothing more fits: its message has been shown once, and that is enough.
+        if (activas_->toinact(i))
             activas_->delfile(i, false);
+        else if (inactivas_->loadedRows() >= activas::kSlots)
+            break;
     }
 }
 
