@@ -10,10 +10,17 @@ QList<LogEntry> &entries()
 }
 } // namespace
 
+// The mirror of recent entries is for reading back (tests); a program that
+// runs for weeks must not keep every line it ever logged.
+constexpr qsizetype kMirrored = 4096;
+
 void appendLog(const QString &text, quint32 color)
 {
-    entries().append({text, color});
-    // A log whose window was closed opens again, with a new start entry.
+    QList<LogEntry> &mirror = entries();
+    if (mirror.size() >= kMirrored)
+        mirror.remove(0, mirror.size() - kMirrored + 1);
+    mirror.append({text, color});
+    // A log whose session has ended opens again, with a new start entry.
     LogDocument &document = logDocument();
     if (document.sessionEnded())
         document.startSession();

@@ -9,7 +9,8 @@
 // the low byte).
 void appendLog(const QString &text, quint32 color = 0);
 
-// The entries appended through appendLog in this run, oldest first.
+// The latest entries appended through appendLog in this run (a few
+// thousand at most), oldest first.
 struct LogEntry {
     QString text;
     quint32 color = 0;
