@@ -9,6 +9,12 @@ inline bool isDownloadAddress(QStringView url)
     return url.startsWith(u"http://") || url.startsWith(u"https://") || url.startsWith(u"ftp://");
 }
 
+// The addresses a page can be read from.
+inline bool isPageAddress(QStringView url)
+{
+    return url.startsWith(u"http://") || url.startsWith(u"https://");
+}
+
 // What the user is told of an address that starts with none of them.
 inline QString wrongAddressText()
 {

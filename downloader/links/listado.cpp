@@ -2,6 +2,7 @@
 
 #include "engine/activas.h"
 #include "engine/inactivas.h"
+#include "engine/schemes.h"
 #include "engine/url.h"
 #include "links/batch_add.h"
 #include "links/choice_layout.h"
@@ -32,11 +33,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-bool isPageAddress(const QString &address)
-{
-    return address.startsWith(u"http://"_s) || address.startsWith(u"https://"_s);
-}
 
 const QString kTitle = u"Obtener listado de archivos"_s;
 constexpr int kFlushMs = 250;

@@ -75,12 +75,6 @@ void PageFetch::stop()
     ws_->abort();
 }
 
-void PageFetch::end()
-{
-    running_ = false;
-    ws_->abort();
-}
-
 void PageFetch::onConnected()
 {
     if (running_)
@@ -99,7 +93,7 @@ void PageFetch::onReadyRead()
         emit received(text);
     }
     if (running_ && received_ >= kMaxBytes) {
-        end();
+        stop();
         emit capped();
     }
 }
@@ -113,7 +107,7 @@ void PageFetch::onDisconnected()
         onReadyRead();
     if (!running_)
         return;
-    end();
+    stop();
     emit finished();
 }
 
@@ -124,6 +118,6 @@ void PageFetch::onError()
         return;
     // A refused certificate is told by its problem, not by the socket's words.
     const QString description = refusal_.isEmpty() ? ws_->errorString() : refusal_;
-    end();
+    stop();
     emit failed(description);
 }

@@ -45,7 +45,6 @@ private:
     void onReadyRead();
     void onDisconnected();
     void onError();
-    void end();
 
     QTcpSocket *ws_ = nullptr;
     QStringDecoder decoder_;

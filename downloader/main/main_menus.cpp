@@ -78,7 +78,7 @@ void MainWindow::buildMenus()
         a->setCheckable(true);
         a->setChecked(true);
         const QString key = a->objectName();
-        // The check follows the user's click; toggleView then decides from it.
+        // The check has already followed the user's click; the window follows the check.
         connect(a, &QAction::triggered, this, [this, key] { setViewShown(key, action(key)->isChecked()); });
     }
     ver->addSeparator();

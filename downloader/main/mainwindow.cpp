@@ -253,12 +253,6 @@ void MainWindow::setViewShown(const QString &viewAction, bool shown)
     }
 }
 
-void MainWindow::toggleView(const QString &viewAction)
-{
-    if (QAction *a = action(viewAction))
-        setViewShown(viewAction, !a->isChecked());
-}
-
 void MainWindow::showView(const QString &viewAction)
 {
     setViewShown(viewAction, true);

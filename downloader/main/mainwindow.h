@@ -38,7 +38,6 @@ public:
     cfg *settings() const { return settings_; }
     activas *active() const { return activas_; }
     inactivas *queue() const { return inactivas_; }
-    historial *logWindow() const { return historial_; }
     estadisticas *stats() const { return stats_; }
     about *aboutWindow() const { return about_; }
     QComboBox *quickadd() const { return quickadd_; }
@@ -82,7 +81,6 @@ public:
     void hideToTray();
     // cascade 0, tiled horizontally 1, tiled vertically 2
     void arrange(int how);
-    void toggleView(const QString &viewAction);
     // Shows a child window (or bar) and checks its menu item.
     void showView(const QString &viewAction);
     void addRecentFile(const QString &file);

@@ -1,5 +1,6 @@
 #include "main/splash.h"
 
+#include "dialogs/about.h"
 #include "platform/termination.h"
 
 #include <QCoreApplication>
@@ -52,10 +53,7 @@ splash::~splash() = default;
 
 QString splash::versionText(const QString &version)
 {
-    const QStringList parts = version.split(u'.');
-    const auto part = [&parts](int i) { return i < parts.size() ? parts.at(i).toInt() : 0; };
-    return u"Versión "_s + QString::number(part(0)) + u"."_s + QString::number(part(1)) + u" Compilación "_s
-           + QString::number(part(2));
+    return u"Versión "_s + about::versionText(version);
 }
 
 QString splash::systemText()
