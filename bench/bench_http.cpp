@@ -297,14 +297,8 @@ int main(int argc, char *argv[])
     QStringList curlArguments;
     if (o.https) {
         const QString caFile = work.filePath(u"ca.pem"_s);
-        QFile ca(caFile);
-        if (!authority.create() || !authority.issue(u"server"_s, {u"DNS:localhost"_s, u"IP:127.0.0.1"_s})
-            || !ca.open(QIODevice::WriteOnly) || ca.write(authority.certificate().toPem()) < 0) {
-            std::fprintf(stderr, "test authority: %s\n", qPrintable(authority.errorText()));
+        if (!bench::serveOverTls(authority, nginx, caFile))
             return 1;
-        }
-        ca.close();
-        nginx.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
         setExtraTrustedCertificates({authority.certificate()});
         curlArguments = {u"--cacert"_s, caFile};
     }

@@ -359,14 +359,9 @@ int main(int argc, char *argv[])
         testing::TestAuthority authority;
         testing::NginxFixture tls;
         const QString caFile = work.filePath(u"ca.pem"_s);
-        QFile ca(caFile);
-        if (!authority.create() || !authority.issue(u"server"_s, {u"DNS:localhost"_s, u"IP:127.0.0.1"_s})
-            || !ca.open(QIODevice::WriteOnly) || ca.write(authority.certificate().toPem()) < 0) {
-            std::fprintf(stderr, "test authority: %s\n", qPrintable(authority.errorText()));
+        if (!bench::serveOverTls(authority, tls, caFile)) {
             allPassed = false;
         } else {
-            ca.close();
-            tls.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
             if (!tls.start(www)) {
                 std::fprintf(stderr, "nginx over TLS: %s\n", qPrintable(tls.errorText()));
                 allPassed = false;

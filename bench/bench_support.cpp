@@ -1,6 +1,8 @@
 #include "bench_support.h"
 
 #include "file_digest.h"
+#include "nginx_fixture.h"
+#include "test_authority.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -461,6 +463,18 @@ QString tail(const QString &path, int lines)
 {
     const QStringList all = readText(path).split(u'\n');
     return all.mid(std::max<qsizetype>(0, all.size() - lines)).join(u'\n');
+}
+
+bool serveOverTls(testing::TestAuthority &authority, testing::NginxFixture &nginx, const QString &caFile)
+{
+    QFile ca(caFile);
+    if (!authority.create() || !authority.issue(u"server"_s, {u"DNS:localhost"_s, u"IP:127.0.0.1"_s})
+        || !ca.open(QIODevice::WriteOnly) || ca.write(authority.certificate().toPem()) < 0) {
+        std::fprintf(stderr, "test authority: %s\n", qPrintable(authority.errorText()));
+        return false;
+    }
+    nginx.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
+    return true;
 }
 
 } // namespace bench

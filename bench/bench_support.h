@@ -10,6 +10,11 @@
 
 #include <functional>
 
+namespace testing {
+class NginxFixture;
+class TestAuthority;
+} // namespace testing
+
 // What the benchmarks share: the other tools run as children, the checks of
 // every copy, the figures of the processes and the printed table.
 namespace bench {
@@ -108,5 +113,10 @@ double cpuSecondsOf(pid_t pid);
 
 // The last lines of a log, for failure messages.
 QString tail(const QString &path, int lines = 15);
+
+// Makes authority, issues it a certificate for localhost and 127.0.0.1 that
+// nginx will serve, and writes the authority's certificate to caFile for the
+// tools to trust. False, with the reason printed, when any step fails.
+bool serveOverTls(testing::TestAuthority &authority, testing::NginxFixture &nginx, const QString &caFile);
 
 } // namespace bench
