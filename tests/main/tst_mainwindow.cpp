@@ -3,6 +3,7 @@
 #include "cpindle.h"
 #include "dialogs/about.h"
 #include "engine/activas.h"
+#include "engine/inactivas.h"
 #include "engine/list_file.h"
 #include "log/log_append.h"
 #include "log/rtf_codec.h"
@@ -44,6 +45,7 @@ private slots:
     void everyWayOutSaves_data();
     void everyWayOutSaves();
     void cancelAllOnALoadedTable();
+    void pauseAllIntoANearlyFullQueue();
     void recentDownloadsAndErrorIcons();
     void tilesCoverTheArea();
     void shipsItsPicturesAndSounds();
@@ -188,6 +190,35 @@ void TstMainWindow::cancelAllOnALoadedTable()
     QVERIFY(logEntries().last().text.startsWith(u"\r\nCanceladas TODAS las descargas a las "_s));
     window.CallUnload();
     QVERIFY(logText(folder).contains(u"Canceladas TODAS las descargas a las "_s));
+}
+
+// The queue has room for one: one download moves, the others stay active,
+// and the user reads the full queue's message once.
+void TstMainWindow::pauseAllIntoANearlyFullQueue()
+{
+    testing::ScriptedPrompts prompts;
+    testing::TestFolder folder;
+    QList<ListRecord> queued(activas::kSlots - 2);
+    for (int i = 0; i < queued.size(); ++i) {
+        queued[i].url = u"http://127.0.0.1:9/q%1.bin"_s.arg(i);
+        queued[i].file = folder.file(u"q%1.bin"_s.arg(i));
+    }
+    folder.write(u"inactivas.dwn"_s, encodeListFile(queued, ListKind::Inactive));
+    QList<ListRecord> running(3);
+    for (int i = 0; i < running.size(); ++i) {
+        running[i].url = u"http://127.0.0.1:9/a%1.bin"_s.arg(i);
+        running[i].file = folder.file(u"a%1.bin"_s.arg(i));
+    }
+    folder.write(u"activas.dwn"_s, encodeListFile(running, ListKind::Active));
+    MainWindow window;
+    QCOMPARE(window.active()->loadedRows(), 4);
+
+    prompts.yesNo.enqueue(true);
+    window.action(u"pauseall"_s)->trigger();
+    QCOMPARE(window.queue()->loadedRows(), activas::kSlots);
+    QCOMPARE(window.active()->loadedRows(), 3);
+    QCOMPARE(prompts.messages(), QStringList{u"Se ha alcanzado el máximo de descargas en cola."_s});
+    window.CallUnload();
 }
 
 void TstMainWindow::recentDownloadsAndErrorIcons()
