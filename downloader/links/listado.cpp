@@ -9,6 +9,7 @@
 #include "links/listado_list.h"
 #include "links/page_fetch.h"
 #include "log/notices.h"
+#include "platform/named_widgets.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
@@ -40,22 +41,6 @@ constexpr int kFlushMs = 250;
 // box breaks it (the scan reads the page as received).
 constexpr qsizetype kDisplayLine = 2048;
 
-QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QListWidget *list(const QString &name, QWidget *parent)
-{
-    auto *l = new QListWidget(parent);
-    l->setObjectName(name);
-    l->setSelectionMode(QAbstractItemView::SingleSelection);
-    return l;
-}
-
 // Breaks lines longer than kDisplayLine for the page box; column carries the
 // length of the unfinished last line from one piece to the next.
 QString displayLines(QStringView text, qsizetype &column)
@@ -86,14 +71,6 @@ QString displayLines(QStringView text, qsizetype &column)
 }
 
 } // namespace
-
-void moveSelectedItem(QListWidget *from, QListWidget *to)
-{
-    QListWidgetItem *item = from->currentItem();
-    if (!item || !item->isSelected())
-        return;
-    to->addItem(from->takeItem(from->row(item)));
-}
 
 listado::listado(activas *active, inactivas *queue, QWidget *parent)
     : QDialog(parent), active_(active), queue_(queue), fetch_(new PageFetch(this)), flush_(new QTimer(this))
@@ -136,8 +113,8 @@ void listado::buildLayout()
     direcc_ = new QLineEdit(this);
     direcc_->setObjectName(u"direcc"_s);
     direcc_->installEventFilter(this);
-    obtener_ = button(u"obtener"_s, u"Procesar..."_s, this);
-    detener_ = button(u"detener"_s, u"Detener"_s, this);
+    obtener_ = namedButton(u"obtener"_s, u"Procesar..."_s, this);
+    detener_ = namedButton(u"detener"_s, u"Detener"_s, this);
     detener_->setEnabled(false);
     code_ = new QPlainTextEdit(this);
     code_->setObjectName(u"code"_s);
@@ -157,17 +134,17 @@ void listado::buildLayout()
     modeLayout->addWidget(imgonly_);
     modeLayout->addWidget(linkimg_);
 
-    ext_ = list(u"ext"_s, this);
-    adext_ = button(u"adext"_s, u"<"_s, this);
-    delext_ = button(u"delext"_s, u">"_s, this);
-    si_ = list(u"si"_s, this);
-    no_ = list(u"no"_s, this);
-    tono_ = button(u"tono"_s, u">"_s, this);
-    tosi_ = button(u"tosi"_s, u"<"_s, this);
+    ext_ = namedList(u"ext"_s, this);
+    adext_ = namedButton(u"adext"_s, u"<"_s, this);
+    delext_ = namedButton(u"delext"_s, u">"_s, this);
+    si_ = namedList(u"si"_s, this);
+    no_ = namedList(u"no"_s, this);
+    tono_ = namedButton(u"tono"_s, u">"_s, this);
+    tosi_ = namedButton(u"tosi"_s, u"<"_s, this);
     destdir_ = new QLineEdit(this);
     destdir_->setObjectName(u"destdir"_s);
-    brdir_ = button(u"brdir"_s, u"..."_s, this);
-    addtolist_ = button(u"addtolist"_s, u"Agregar a la lista de descargas"_s, this);
+    brdir_ = namedButton(u"brdir"_s, u"..."_s, this);
+    addtolist_ = namedButton(u"addtolist"_s, u"Agregar a la lista de descargas"_s, this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(u"Dirección del documento:"_s, this));

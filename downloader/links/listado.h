@@ -15,10 +15,6 @@ class PageFetch;
 class activas;
 class inactivas;
 
-// Moves the selected item of one list to the end of the other; nothing
-// without a selection.
-void moveSelectedItem(QListWidget *from, QListWidget *to);
-
 // The link-list window: fetches an HTML page, lists the addresses it links
 // to (wanted extensions in si, the rest in no) and adds the si list to the
 // download tables in one batch. Shown modally by the main window.

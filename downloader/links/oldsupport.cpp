@@ -4,7 +4,7 @@
 #include "engine/inactivas.h"
 #include "links/batch_add.h"
 #include "links/choice_layout.h"
-#include "links/listado.h"
+#include "platform/named_widgets.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
 
@@ -27,22 +27,14 @@ oldsupport::oldsupport(activas *active, inactivas *queue, QWidget *parent)
 
     url_ = new QLineEdit(this);
     url_->setObjectName(u"url"_s);
-    si_ = new QListWidget(this);
-    si_->setObjectName(u"si"_s);
-    no_ = new QListWidget(this);
-    no_->setObjectName(u"no"_s);
-    tono_ = new QPushButton(u">"_s, this);
-    tono_->setObjectName(u"tono"_s);
-    tosi_ = new QPushButton(u"<"_s, this);
-    tosi_->setObjectName(u"tosi"_s);
+    si_ = namedList(u"si"_s, this);
+    no_ = namedList(u"no"_s, this);
+    tono_ = namedButton(u"tono"_s, u">"_s, this);
+    tosi_ = namedButton(u"tosi"_s, u"<"_s, this);
     destdir_ = new QLineEdit(this);
     destdir_->setObjectName(u"destdir"_s);
-    brdir_ = new QPushButton(u"..."_s, this);
-    brdir_->setObjectName(u"brdir"_s);
-    addtolist_ = new QPushButton(u"Agregar a la lista de descargas"_s, this);
-    addtolist_->setObjectName(u"addtolist"_s);
-    for (QPushButton *b : {tono_, tosi_, brdir_, addtolist_})
-        b->setAutoDefault(false);
+    brdir_ = namedButton(u"brdir"_s, u"..."_s, this);
+    addtolist_ = namedButton(u"addtolist"_s, u"Agregar a la lista de descargas"_s, this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(u"Dirección:"_s, this));

@@ -3,6 +3,7 @@
 #include "log/log_append.h"
 #include "log/notices.h"
 #include "platform/atomic_file.h"
+#include "platform/named_widgets.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "settings/settings_file.h"
@@ -67,17 +68,9 @@ QRadioButton *option(const QString &name, const QString &caption, QWidget *paren
     return button;
 }
 
-QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 QPushButton *browseButton(const QString &name, QWidget *parent)
 {
-    QPushButton *b = button(name, u"..."_s, parent);
+    QPushButton *b = namedButton(name, u"..."_s, parent);
     b->setFixedWidth(28);
     return b;
 }
@@ -187,8 +180,8 @@ void cfg::Controls::buildGeneral(QWidget *page)
 
     ext = new QListWidget(page);
     ext->setObjectName(u"ext"_s);
-    add = button(u"add"_s, u"Añadir"_s, page);
-    del = button(u"del"_s, u"Eliminar"_s, page);
+    add = namedButton(u"add"_s, u"Añadir"_s, page);
+    del = namedButton(u"del"_s, u"Eliminar"_s, page);
     auto *extButtons = new QVBoxLayout;
     extButtons->addWidget(add);
     extButtons->addWidget(del);
@@ -299,8 +292,8 @@ cfg::cfg(QWidget *parent) : QDialog(parent), d(new Controls)
     d->buildUpdates(pages[2]);
     d->buildNotifications(pages[3]);
 
-    d->acept = button(u"acept"_s, u"Aceptar"_s, this);
-    d->cancel = button(u"cancel"_s, u"Cancelar"_s, this);
+    d->acept = namedButton(u"acept"_s, u"Aceptar"_s, this);
+    d->cancel = namedButton(u"cancel"_s, u"Cancelar"_s, this);
     d->acept->setDefault(true);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(d->tab);
