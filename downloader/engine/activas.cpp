@@ -4,6 +4,7 @@
 #include "engine/http_transfer.h"
 #include "engine/queue_hooks.h"
 #include "engine/schemes.h"
+#include "engine/setting_or.h"
 #include "engine/target_path.h"
 #include "engine/transfer_threads.h"
 #include "engine/url.h"
@@ -12,7 +13,6 @@
 #include "platform/file_writer.h"
 #include "platform/interval_timer.h"
 #include "platform/prompts.h"
-#include "platform/twips.h"
 #include "rows/download.h"
 #include "settings/cfg.h"
 
@@ -26,14 +26,6 @@
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-int settingOr(int (cfg::*getter)() const, int fallback)
-{
-    const cfg *settings = cfg::instance();
-    return settings ? (settings->*getter)() : fallback;
-}
-} // namespace
 
 activas::activas(QWidget *parent) : QWidget(parent)
 {
@@ -242,6 +234,10 @@ void activas::delfile(int i, bool deleteFile)
 {
     if (!existe(i))
         return;
+    // A download leaving unfinished (cancelled, paused) is not "all done":
+    // only a finish after this one may switch the computer off.
+    if (!slots_[i].indicador || !slots_[i].indicador->finalizado())
+        finishedWhilePressed_ = false;
     // Wait for the transfer to close the file before it may be deleted.
     unloadSlot(i, deleteFile);
     slots_[i].e.used = false;
@@ -253,13 +249,13 @@ void activas::delfile(int i, bool deleteFile)
     saveListLater();
 }
 
-void activas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
+bool activas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                      qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember)
 {
     // Two downloads writing one file would leave a file that is neither.
     if (targetTaken(file)) {
         platform::prompts().message(targetTakenText(file), platform::Icon::Critical);
-        return;
+        return false;
     }
     QList<bool> loaded;
     for (const Slot &s : slots_)
@@ -270,7 +266,7 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
         platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_
                                         + u"No quedan huecos libres en la tabla de descargas activas."_s,
                                     platform::Icon::Critical);
-        return;
+        return false;
     }
 
     createSlotObjects(i);
@@ -305,7 +301,7 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     GetHost(url);
     if (host == u"ERROR"_s) {
         unloadSlot(i);
-        return;
+        return false;
     }
     createTransfer(i, host, port, GetPath(url));
 
@@ -329,6 +325,7 @@ void activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     reordenar_indicador();
     if (!nosave)
         guardar_lista_activas();
+    return true;
 }
 
 bool activas::targetTaken(const QString &file) const
@@ -342,18 +339,9 @@ bool activas::targetTaken(const QString &file) const
     return queue_ && queue_->holdsTarget(file);
 }
 
+// The rows are packed by the list's layout; the details follow the selection.
 void activas::reordenar_indicador()
 {
-    const int top = slots_[0].indicador ? slots_[0].indicador->y() : 0;
-    int k = 0;
-    const int pitch = platform::twipsToPixels(kRowPitch);
-    for (int i = 1; i <= highestLoaded(); ++i) {
-        Slot &s = slots_[i];
-        if (!s.e.used || !s.indicador)
-            continue;
-        s.indicador->move(s.indicador->x(), top + k * pitch);
-        ++k;
-    }
     layoutList();
     if (selected_ > 0 && existe(selected_))
         fillDetails(selected_);

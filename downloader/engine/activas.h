@@ -36,7 +36,9 @@ public:
     explicit activas(QWidget *parent = nullptr);
     ~activas() override;
 
-    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
+    // Adds and starts a download; false when it was refused (and told) or its
+    // address has no host, so nothing was stored.
+    bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
                 bool nosave, const QString &ftpuser, const QString &ftppass, bool remember);
     bool existe(int slot) const;
     // Another download (here or queued) already writes this file.
@@ -63,6 +65,8 @@ public:
     // Loaded rows, the template included (the admission rule counts them).
     int loadedRows() const;
     int highestLoaded() const;
+    // Status bar panel 1: active downloads "/" active and queued ones.
+    QString countsText() const;
     int selected() const { return selected_; }
     void selectRow(int slot);
     void clearSelection();

@@ -3,8 +3,10 @@
 #include "engine/activas.h"
 
 #include "dialogs/detallado.h"
+#include "engine/details_fill.h"
 #include "engine/figures.h"
 #include "engine/queue_hooks.h"
+#include "engine/setting_or.h"
 #include "log/log_append.h"
 #include "log/notices.h"
 #include "platform/interval_timer.h"
@@ -13,16 +15,11 @@
 #include "rows/download.h"
 #include "settings/cfg.h"
 
-#include <tarta.h>
-
 #include <QAction>
 #include <QCursor>
 #include <QStyle>
-#include <QTime>
 #include <QTimer>
 #include <QToolBar>
-
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -32,17 +29,6 @@ constexpr quint32 kPausedColor = 0x00C4C4;    // RGB(196, 196, 0)
 constexpr quint32 kOpenedColor = 0x408080;    // RGB(128, 128, 64)
 constexpr quint32 kErrorColor = 0x0000FF;
 constexpr int kRightButton = 2;
-
-QString clockText()
-{
-    return QTime::currentTime().toString(u"hh:mm:ss"_s);
-}
-
-int retryBudget()
-{
-    const cfg *settings = cfg::instance();
-    return settings ? settings->vecesv() : 5;
-}
 } // namespace
 
 void activas::buildToolbar()
@@ -235,13 +221,12 @@ bool activas::handToQueue(int i)
         return false;
     }
     const DownloadEntry e = slots_[i].e;
-    const int before = queue_->loadedRows();
     // The queue may refuse a file another download writes; this one is moving there.
     handingOver_ = i;
-    queue_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser, e.ftppass, e.remember,
-                   false);
+    const bool taken = queue_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser,
+                                      e.ftppass, e.remember, false);
     handingOver_ = 0;
-    return queue_->loadedRows() > before;
+    return taken;
 }
 
 void activas::continuar()
@@ -252,7 +237,7 @@ void activas::continuar()
     Slot &s = slots_[i];
     s.indicador->setRedoend(false);
     s.redo->setInterval(0);
-    s.redo->setTag(QString::number(retryBudget()));
+    s.redo->setTag(QString::number(settingOr(&cfg::vecesv, 5)));
     // The seconds without data counted while the retries were over are not this attempt's.
     s.idle = 0;
     if (s.transfer) {
@@ -331,25 +316,6 @@ void activas::showDetails(int i)
     if (!existe(i))
         return;
     const Slot &s = slots_[i];
-    // position is the next byte to write: one more than the bytes on disk.
-    const qint64 onDisk = qMax<qint64>(0, s.e.position - 1);
-    detallado dialog(this);
-    dialog.setFile(s.e.file);
-    dialog.setActsize(bytesText(onDisk));
-    dialog.setTotalsize(bytesText(s.e.size));
-    // The pie counts in 32 bits; larger files are shown in coarser units.
-    qint64 maximum = s.e.size;
-    qint64 value = onDisk;
-    while (maximum > std::numeric_limits<qint32>::max() || value > std::numeric_limits<qint32>::max()) {
-        maximum /= 1024;
-        value /= 1024;
-    }
-    dialog.pie()->setMaxValue(qint32(maximum));
-    dialog.pie()->setValue(qint32(value));
-    dialog.setDownloaded(u"Descargados "_s + QString::number(onDisk) + u" de "_s + QString::number(s.e.size));
-    dialog.setTiempo(formatElapsed(s.e.elapsed));
-    dialog.setDestino(s.e.file);
-    dialog.setUrl(s.e.url);
     QString estado = u"Descargando"_s;
     if (s.indicador->finalizado())
         estado = u"Finalizado"_s;
@@ -357,8 +323,8 @@ void activas::showDetails(int i)
         estado = u"Se han agotado los reintentos"_s;
     else if (s.indicador->Reconectando())
         estado = u"Conectando..."_s;
-    dialog.setEstado(estado);
-    dialog.setAllowredo(s.e.resumable);
+    detallado dialog(this);
+    fillDetailsDialog(dialog, s.e, estado);
     platform::prompts().execDialog(dialog);
 }
 

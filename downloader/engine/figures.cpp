@@ -1,6 +1,7 @@
 #include "engine/figures.h"
 
 #include <QLocale>
+#include <QTime>
 
 #include <cfloat>
 #include <cmath>
@@ -90,4 +91,9 @@ QString bytesText(qint64 value)
     if (value < kMb)
         return numberText(double(value) / kKb) + u" Kb"_s;
     return numberText(double(value) / kMb) + u" Mb"_s;
+}
+
+QString clockText()
+{
+    return QTime::currentTime().toString(u"hh:mm:ss"_s);
 }

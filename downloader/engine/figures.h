@@ -18,3 +18,6 @@ QString numberText(double value);
 // The size text of a row: "N bytes" below 1024, else N/1024 " Kb" up to
 // 1048575, else N/1024² " Mb" (two decimals, half to even).
 QString bytesText(qint64 value);
+
+// The time of day as the log writes it: hh:mm:ss.
+QString clockText();

@@ -2,14 +2,13 @@
 
 #include "engine/activas.h"
 #include "engine/figures.h"
+#include "engine/setting_or.h"
 #include "engine/target_path.h"
 #include "log/log_append.h"
 #include "platform/actions.h"
 #include "platform/file_writer.h"
 #include "platform/prompts.h"
-#include "platform/twips.h"
 #include "rows/download.h"
-#include "settings/cfg.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -17,7 +16,6 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
-#include <QTime>
 
 #include <stdexcept>
 
@@ -27,17 +25,6 @@ namespace {
 constexpr quint32 kContinuedColor = 0x00BB00; // RGB(0, 187, 0)
 constexpr quint32 kCancelledColor = 0x000080; // RGB(128, 0, 0)
 const QString kCrlf = u"\r\n"_s;
-
-QString now()
-{
-    return QTime::currentTime().toString(u"hh:mm:ss"_s);
-}
-
-int maxActive()
-{
-    const cfg *settings = cfg::instance();
-    return settings ? settings->maxdesc() : 10;
-}
 } // namespace
 
 QString queueBytesText(qint64 position)
@@ -115,36 +102,16 @@ bool inactivas::holdsTarget(const QString &file) const
     return false;
 }
 
-bool inactivas::activeHolds(const QString &file) const
-{
-    if (!active_)
-        return false;
-    const QString wanted = sameFileKey(file);
-    for (int i = 1; i < activas::kSlots; ++i)
-        if (active_->existe(i) && sameFileKey(active_->entry(i).file) == wanted)
-            return true;
-    return false;
-}
-
-void inactivas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
+bool inactivas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                        qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember,
                        bool locked)
 {
-    // A pause hands over the very download the active table still shows;
-    // any other download writing the same file is refused.
-    bool taken = holdsTarget(file);
-    if (!taken && active_) {
-        const QString wanted = sameFileKey(file);
-        for (int i = 1; i < activas::kSlots && !taken; ++i) {
-            if (!active_->existe(i))
-                continue;
-            const DownloadEntry &other = active_->entry(i);
-            taken = sameFileKey(other.file) == wanted && other.url != url;
-        }
-    }
+    // The active table knows which of its rows a pause is handing over here;
+    // any other download writing the same file, whatever its address, is refused.
+    const bool taken = active_ ? active_->targetTaken(file) : holdsTarget(file);
     if (taken) {
         platform::prompts().message(targetTakenText(file), platform::Icon::Critical);
-        return;
+        return false;
     }
     QList<bool> loaded;
     for (const QueueSlot &s : slots_)
@@ -153,7 +120,7 @@ void inactivas::addnew(const QString &url, const QString &file, qint64 size, qin
     const int i = actions::FreeIndex(loaded);
     if (i < 1 || i >= kSlots) {
         platform::prompts().message(u"Se ha alcanzado el máximo de descargas en cola."_s, platform::Icon::Critical);
-        return;
+        return false;
     }
 
     QueueSlot &s = slots_[i];
@@ -186,6 +153,7 @@ void inactivas::addnew(const QString &url, const QString &file, qint64 size, qin
     s.e.resumable = resumable;
     if (!nosave)
         guardar_lista_inactivas();
+    return true;
 }
 
 void inactivas::removeEntry(int slot)
@@ -210,27 +178,31 @@ bool inactivas::moveToActive(int slot)
     if (!active_ || !existe(slot))
         return false;
     const DownloadEntry e = slots_[slot].e;
-    // Already there means a different download: the active table refuses it.
-    const bool before = activeHolds(e.file);
     const int outer = moving_;
     moving_ = slot;
-    active_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser, e.ftppass, e.remember);
+    const bool moved = active_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser,
+                                       e.ftppass, e.remember);
     moving_ = outer;
-    return !before && activeHolds(e.file);
+    return moved;
 }
 
+// Hands the entry to the active table and, once taken there, drops it here.
+bool inactivas::resumeEntry(int slot)
+{
+    const QString file = slots_[slot].e.file;
+    if (!moveToActive(slot))
+        return false;
+    removeEntry(slot);
+    reordenar_indicador();
+    appendLog(kCrlf + u"Se continúa la descarga de "_s + file + u" a las "_s + clockText(), kContinuedColor);
+    // Left unsaved, the queue file would still list a download that is running.
+    guardar_lista_inactivas();
+    return true;
+}
+
+// The rows are packed by the list's layout.
 void inactivas::reordenar_indicador()
 {
-    const int top = slots_[0].indicador ? slots_[0].indicador->y() : 0;
-    const int pitch = platform::twipsToPixels(kRowPitch);
-    int k = 0;
-    for (int i = 1; i <= highestLoaded(); ++i) {
-        QueueSlot &s = slots_[i];
-        if (!s.e.used || !s.indicador)
-            continue;
-        s.indicador->move(s.indicador->x(), top + k * pitch);
-        ++k;
-    }
     layoutList();
 }
 
@@ -246,14 +218,7 @@ void inactivas::toactivas()
     }
     if (selected_ == next)
         clearSelection();
-    const QString file = slots_[next].e.file;
-    if (!moveToActive(next))
-        return;
-    removeEntry(next);
-    reordenar_indicador();
-    appendLog(kCrlf + u"Se continúa la descarga de "_s + file + u" a las "_s + now(), kContinuedColor);
-    // Left unsaved, the queue file would still list a download that is running.
-    guardar_lista_inactivas();
+    resumeEntry(next);
 }
 
 bool inactivas::toact(int slot)
@@ -291,39 +256,32 @@ void inactivas::CallContinue()
 
 void inactivas::cancelSelected()
 {
-    if (!existe(selected_))
+    const int slot = selected_;
+    if (!existe(slot))
         return;
-    const QString file = slots_[selected_].e.file;
+    const QString file = slots_[slot].e.file;
     if (!platform::prompts().question(u"¿Seguro que desea cancelar la transferencia de "_s + file + u"?"_s))
         return;
-    removeEntry(selected_);
+    // The question let other events run: the entry may have left meanwhile.
+    if (!existe(slot) || slots_[slot].e.file != file)
+        return;
+    delfile(slot, true);
     clearSelection();
-    reordenar_indicador();
-    guardar_lista_inactivas();
-    if (QFile::exists(file))
-        QFile::remove(file);
-    appendLog(kCrlf + u"Cancelada la descarga de "_s + file + u" a las "_s + now(), kCancelledColor);
+    appendLog(kCrlf + u"Cancelada la descarga de "_s + file + u" a las "_s + clockText(), kCancelledColor);
 }
 
 void inactivas::continueSelected()
 {
     if (!existe(selected_))
         return;
-    if (!active_ || active_->loadedRows() - 1 >= maxActive()) {
+    if (!active_ || active_->loadedRows() - 1 >= settingOr(&cfg::maxdesc, 10)) {
         platform::prompts().message(u"Ya hay activas el número máximo configurado."_s, platform::Icon::Critical);
         reordenar_indicador();
         guardar_lista_inactivas();
         return;
     }
-    const int slot = selected_;
-    const QString file = slots_[slot].e.file;
-    if (!moveToActive(slot))
-        return;
-    removeEntry(slot);
-    appendLog(kCrlf + u"Se continúa la descarga de "_s + file + u" a las "_s + now(), kContinuedColor);
-    clearSelection();
-    reordenar_indicador();
-    guardar_lista_inactivas();
+    if (resumeEntry(selected_))
+        clearSelection();
 }
 
 // A locked entry is passed over by the automatic promotion only.

@@ -42,7 +42,7 @@ public:
 
     // QueueHooks.
     int loadedRows() const override;
-    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
+    bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
                 bool nosave, const QString &ftpuser, const QString &ftppass, bool remember, bool locked) override;
     void toactivas() override;
     bool holdsTarget(const QString &file) const override;
@@ -98,7 +98,7 @@ private:
     // inactivas.cpp
     void removeEntry(int slot);
     bool moveToActive(int slot);
-    bool activeHolds(const QString &file) const;
+    bool resumeEntry(int slot);
     void continueSelected();
     void cancelSelected();
     void updateCommands();

@@ -3,12 +3,10 @@
 #include "engine/inactivas.h"
 
 #include "dialogs/detallado.h"
-#include "engine/figures.h"
+#include "engine/details_fill.h"
 #include "platform/prompts.h"
 #include "platform/twips.h"
 #include "rows/download.h"
-
-#include <tarta.h>
 
 #include <QAction>
 #include <QCursor>
@@ -17,8 +15,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
-
-#include <limits>
 
 using namespace Qt::StringLiterals;
 using platform::pixelsToTwips;
@@ -127,27 +123,7 @@ void inactivas::showDetails(int i)
     selectRow(i);
     if (!existe(i))
         return;
-    const DownloadEntry &e = slots_[i].e;
     detallado dialog(this);
-    dialog.setFile(e.file);
-    dialog.setActsize(bytesText(e.position));
-    dialog.setTotalsize(bytesText(e.size));
-    // The pie takes 32-bit values: large files are scaled down alike.
-    qint64 max = e.size;
-    qint64 value = e.position;
-    while (max > std::numeric_limits<qint32>::max() || value > std::numeric_limits<qint32>::max()) {
-        max /= 2;
-        value /= 2;
-    }
-    dialog.pie()->setMaxValue(qint32(max));
-    dialog.pie()->setValue(qint32(value));
-    // A download never started has position 0: nothing fetched, not -1.
-    dialog.setDownloaded(u"Descargados "_s + QString::number(qMax<qint64>(0, e.position - 1)) + u" de "_s
-                         + QString::number(e.size));
-    dialog.setTiempo(formatElapsed(e.elapsed));
-    dialog.setDestino(e.file);
-    dialog.setUrl(e.url);
-    dialog.setEstado(u"Pausado"_s);
-    dialog.setAllowredo(e.resumable);
+    fillDetailsDialog(dialog, slots_[i].e, u"Pausado"_s);
     platform::prompts().execDialog(dialog);
 }

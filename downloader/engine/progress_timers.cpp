@@ -56,6 +56,12 @@ void activas::updateTick()
         mean = numberText(roundHalfEven(double(total) / rows, 2));
     emit statusText(2, u"Vel. Total: "_s + QString::number(total) + u"Kb/seg||Vel. Media: "_s + mean + u" Kb/seg"_s);
     emit speedSample(total, QString::number(total) + u" Kb/seg"_s);
+    emit statusText(1, countsText());
+}
+
+QString activas::countsText() const
+{
+    const int rows = loadedRows() - 1;
     const int queued = queue_ ? queue_->loadedRows() - 1 : 0;
-    emit statusText(1, QString::number(rows) + u"/"_s + QString::number(rows + queued));
+    return QString::number(rows) + u"/"_s + QString::number(rows + queued);
 }

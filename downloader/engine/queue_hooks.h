@@ -8,7 +8,8 @@ public:
     virtual ~QueueHooks() = default;
     // Rows loaded in the queue window, its template row included.
     virtual int loadedRows() const = 0;
-    virtual void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
+    // Queues a download; false when it was refused (and told), nothing stored.
+    virtual bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                         qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember,
                         bool locked) = 0;
     // Promotes the next unlocked queued download to the active table.

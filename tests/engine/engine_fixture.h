@@ -42,11 +42,12 @@ public:
     QStringList targets; // files the queue already writes
     int promotions = 0;
     int loadedRows() const override { return rows; }
-    void addnew(const QString &url, const QString &, qint64, qint64, bool, qint32, bool, const QString &,
+    bool addnew(const QString &url, const QString &, qint64, qint64, bool, qint32, bool, const QString &,
                 const QString &, bool, bool) override
     {
         added << url;
         ++rows;
+        return true;
     }
     void toactivas() override { ++promotions; }
     bool holdsTarget(const QString &file) const override { return targets.contains(file); }

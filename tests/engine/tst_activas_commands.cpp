@@ -44,14 +44,15 @@ public:
     const activas *active = nullptr;
 
     int loadedRows() const override { return rows; }
-    void addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32, bool,
+    bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32, bool,
                 const QString &, const QString &, bool, bool locked) override
     {
         if (active && active->targetTaken(file))
-            return;
+            return false;
         added.append(
             {url, file, size, position, resumable, locked, folder_.read(u"activas.dwn"_s).contains(url.toUtf8())});
         ++rows;
+        return true;
     }
     void toactivas() override {}
     bool holdsTarget(const QString &) const override { return false; }
@@ -417,9 +418,23 @@ void TestActivasCommands::switchOffAfterFinishedRowsLeftTheList()
     f.settings->setDellista(true);
     HttpScriptServer server;
     server.setResource(u"/d"_s, testing::testBytes(5000));
+    server.setResource(u"/e"_s, testing::testBytes(3000));
     f.window->setShutdownPressed(true);
+    const int running = f.add(u"http://127.0.0.1:9/r"_s, u"r"_s);
     const int slot = f.add(server.url(u"/d"_s), u"d"_s);
     QTRY_VERIFY_WITH_TIMEOUT(!f.window->existe(slot), kWaitMs);
+    f.window->shutdownTick();
+    QCOMPARE(f.shell.powerOffs, 0);
+
+    // The last running one paused or cancelled: it did not end, so nothing
+    // ended while pressed is left to count.
+    f.window->delfile(running, false);
+    f.window->shutdownTick();
+    QCOMPARE(f.shell.powerOffs, 0);
+
+    // A later finish counts again.
+    const int later = f.add(server.url(u"/e"_s), u"e"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window->existe(later), kWaitMs);
     f.window->shutdownTick();
     QCOMPARE(f.shell.powerOffs, 1);
 }

@@ -550,6 +550,7 @@ void TestActivasHttp::speedTickFillsStatusBar()
     QCOMPARE(f.statusTexts(2).last(),
              u"Vel. Total: 31Kb/seg||Vel. Media: 10"_s + QLocale::system().decimalPoint() + u"33 Kb/seg"_s);
     QCOMPARE(f.statusTexts(1).last(), u"3/5"_s);
+    QCOMPARE(f.window->countsText(), u"3/5"_s);
 }
 
 void TestActivasHttp::existeBounds()

@@ -5,12 +5,16 @@
 #include "dialogs/detallado.h"
 #include "engine/inactivas.h"
 #include "engine/list_file.h"
+#include "engine/target_path.h"
 #include "log/log_append.h"
 #include "platform/twips.h"
 #include "rows/download.h"
 
+#include <tarta.h>
+
 #include <QFile>
 #include <QLocale>
+#include <QMimeData>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +33,9 @@ private slots:
     void bytesText_data();
     void bytesText();
     void moveLeavesDownloadInSomeFile();
+    void runningTargetIsNotQueuedTwice_data();
+    void runningTargetIsNotQueuedTwice();
+    void detailsSameBeforeAndAfterPause();
     void noSelectionDoesNothing();
 };
 
@@ -55,6 +62,13 @@ struct QueueFixture : EngineFixture {
         for (const ListRecord &r : decodeListFile(folder.read(list), kind).records)
             files << r.file;
         return files;
+    }
+    int activeSlot(const QString &name) const
+    {
+        for (int i = 1; i < activas::kSlots; ++i)
+            if (window->existe(i) && window->entry(i).file == target(name))
+                return i;
+        return 0;
     }
     bool activeHolds(const QString &name) const
     {
@@ -312,9 +326,71 @@ void TestInactivas::moveLeavesDownloadInSomeFile()
     f.queue.addnew(u"http://127.0.0.1:9/other"_s, f.target(u"m"_s), 0, 0, false, 0, false, {}, {}, false, false);
     QCOMPARE(f.prompts.messages(), QStringList{u"No se ha podido agregar el archivo:\r\nEl archivo "_s
                                                + f.target(u"m"_s) + u" ya es el destino de otra descarga."_s});
-    f.queue.addnew(u"http://127.0.0.1:9/m"_s, f.target(u"m"_s), 0, 0, false, 0, false, {}, {}, false, false);
+    QVERIFY(f.window->toinact(f.activeSlot(u"m"_s)));
     QCOMPARE(f.prompts.count(u"message"_s), 1);
     QVERIFY(f.queue.holdsTarget(f.target(u"m"_s)));
+}
+
+void TestInactivas::runningTargetIsNotQueuedTwice_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("same address") << u"http://127.0.0.1:9/r"_s;
+    QTest::newRow("other address") << u"http://127.0.0.1:9/elsewhere"_s;
+}
+
+// With the active table full a new download waits in the queue; one for a
+// file a running download writes would share it, and cancelling it would
+// delete the running one's file.
+void TestInactivas::runningTargetIsNotQueuedTwice()
+{
+    QFETCH(QString, url);
+    QueueFixture f;
+    f.settings->setMaxdesc(2);
+    const QString file = f.target(u"r"_s);
+    const int running = f.add(u"http://127.0.0.1:9/r"_s, u"r"_s);
+    QVERIFY(running > 0);
+
+    QMimeData drop;
+    drop.setText(url);
+    f.prompts.texts.enqueue(file);
+    f.window->AgregarArrastrando(&drop);
+    QCOMPARE(f.prompts.messages(), QStringList{targetTakenText(file)});
+    QVERIFY(!f.queue.addnew(url, file, 0, 0, false, 0, false, {}, {}, false, false));
+    QCOMPARE(f.queue.loadedRows(), 1);
+    QVERIFY(!f.queue.holdsTarget(file));
+    QVERIFY(!QFile::exists(f.folder.file(u"inactivas.dwn"_s)) || f.listed(u"inactivas.dwn"_s).isEmpty());
+
+    // Pausing the running download itself still hands it over.
+    QVERIFY(f.window->toinact(running));
+    QVERIFY(f.queue.holdsTarget(file));
+    QCOMPARE(f.prompts.count(u"message"_s), 2);
+}
+
+// A download shows the same figures in its details before and after a pause
+// moves it to the queue; the pie scales past 32 bits alike.
+void TestInactivas::detailsSameBeforeAndAfterPause()
+{
+    QueueFixture f;
+    const qint64 size = qint64(5) << 30;
+    const int running = f.add(u"http://127.0.0.1:9/p"_s, u"p"_s, size, 1000, true);
+    QVERIFY(running > 0);
+    QStringList shown;
+    const auto capture = [&shown](QDialog &dialog) {
+        auto &d = static_cast<detallado &>(dialog);
+        shown << d.actsize() + u'|' + d.totalsize() + u'|' + d.downloaded() + u'|' + QString::number(d.pie()->value())
+                     + u'/' + QString::number(d.pie()->MaxValue());
+        return 0;
+    };
+    f.prompts.dialogs.enqueue(capture);
+    f.window->selectRow(running);
+    f.window->CallProp();
+    QVERIFY(f.window->toinact(running));
+    f.prompts.dialogs.enqueue(capture);
+    f.queue.selectRow(1);
+    f.queue.CallProp();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[0], shown[1]);
+    QCOMPARE(shown[0], u"999 bytes|5120 Mb|Descargados 999 de 5368709120|249/1342177280"_s);
 }
 
 void TestInactivas::noSelectionDoesNothing()
