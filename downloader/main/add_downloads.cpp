@@ -54,21 +54,22 @@ AddTarget MainWindow::admission(int queueRowLimit) const
     return admit(maxdesc, activas_->loadedRows(), inactivas_->loadedRows(), queueRowLimit);
 }
 
-void MainWindow::addAdmitted(AddTarget target, const NewDownload &d)
+bool MainWindow::addAdmitted(AddTarget target, const NewDownload &d)
 {
-    if (target == AddTarget::Active)
-        activas_->addnew(d.url, d.file, 0, 0, false, 0, false, d.user, d.password, d.remember);
-    else
-        inactivas_->addnew(d.url, d.file, 0, 0, false, 0, false, d.user, d.password, d.remember, false);
+    const bool stored =
+        target == AddTarget::Active
+            ? activas_->addnew(d.url, d.file, 0, 0, false, 0, false, d.user, d.password, d.remember)
+            : inactivas_->addnew(d.url, d.file, 0, 0, false, 0, false, d.user, d.password, d.remember, false);
     refreshCounts();
-    appendLog(u"\r\n"_s + u"Descargando "_s + d.url + u" a "_s + d.file, 0);
+    // A table that refused has told the user why; nothing is downloading.
+    if (stored)
+        appendLog(u"\r\n"_s + u"Descargando "_s + d.url + u" a "_s + d.file, 0);
+    return stored;
 }
 
 void MainWindow::refreshCounts()
 {
-    const int a = activas_->loadedRows();
-    const int q = inactivas_->loadedRows();
-    setStatusText(1, QString::number(a - 1) + u"/"_s + QString::number(a + q - 2));
+    setStatusText(1, activas_->countsText());
 }
 
 void MainWindow::addDialog()
@@ -142,7 +143,8 @@ bool MainWindow::quickAdd()
                                     platform::Icon::Critical);
         return false;
     }
-    addAdmitted(target, d);
+    if (!addAdmitted(target, d))
+        return false;
     if (quickpos_ > 10)
         quickpos_ = 0;
     if (actions::NotInList(address, quickadd_)) {

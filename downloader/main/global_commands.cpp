@@ -2,6 +2,7 @@
 
 #include "dialogs/about.h"
 #include "engine/activas.h"
+#include "engine/figures.h"
 #include "engine/inactivas.h"
 #include "log/log_append.h"
 #include "log/log_document.h"
@@ -15,18 +16,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
-#include <QTime>
 
 #include "cpindle.h"
 
 using namespace Qt::StringLiterals;
-
-namespace {
-QString now()
-{
-    return QTime::currentTime().toString(u"hh:mm:ss"_s);
-}
-} // namespace
 
 void MainWindow::pauseAll()
 {
@@ -85,7 +78,7 @@ void MainWindow::cancelAll(Which which)
     const QString text = which == Which::Active   ? u"Canceladas TODAS LAS DESCARGAS ACTIVAS a las "_s
                          : which == Which::Queued ? u"Canceladas TODAS LAS DESCARGAS INACTIVAS a las "_s
                                                   : u"Canceladas TODAS las descargas a las "_s;
-    appendLog(u"\r\n"_s + text + now(), 128);
+    appendLog(u"\r\n"_s + text + clockText(), 128);
     refreshCounts();
 }
 

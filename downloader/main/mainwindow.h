@@ -112,7 +112,7 @@ private:
     AddTarget admission(int queueRowLimit) const;
     // Tells the user and returns true when another download already has file.
     bool refuseTakenTarget(const QString &file) const;
-    void addAdmitted(AddTarget target, const NewDownload &download);
+    bool addAdmitted(AddTarget target, const NewDownload &download); // false when the table refused
     void refreshCounts();
 
     void load();
