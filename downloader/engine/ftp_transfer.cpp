@@ -11,7 +11,12 @@
 
 using namespace Qt::StringLiterals;
 
-FtpTransfer::FtpTransfer(const TransferJob &job) : Transfer(job) {}
+FtpTransfer::FtpTransfer(const TransferJob &job) : Transfer(job)
+{
+    // SIZE is only the server's word (some tell it modulo 4 GiB); RETR's
+    // bytes are the file.
+    overrunIsSizeChange_ = true;
+}
 
 FtpTransfer::~FtpTransfer()
 {
@@ -153,8 +158,10 @@ void FtpTransfer::sizeKnown(qint64 size)
         setStep(FtpStep::Passive);
         return;
     }
-    // The answer to this REST decides where the bytes go.
-    const qint64 from = resumeFrom(onDisk);
+    // The answer to this REST decides where the bytes go. A "350" proves
+    // nothing (some servers send from byte 0 anyway): the tail is always
+    // fetched again and compared before anything is appended.
+    const qint64 from = resumeFrom(onDisk, true);
     if (from == 0) {
         rewriteFromStart();
     } else {
@@ -185,15 +192,9 @@ void FtpTransfer::openData(const QByteArray &line)
 void FtpTransfer::onDataReadyRead()
 {
     bool closed = false;
-    const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) {
-        if (!writeBody(data, size))
-            return false;
-        if (complete()) {
-            finishOrLose();
-            return false;
-        }
-        return true;
-    });
+    // Even with every announced byte here, the file ends only at the data
+    // connection's close: a byte more means the announced size was wrong.
+    const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) { return writeBody(data, size); });
     if (closed)
         dataEnded();
     else if (going)

@@ -1,5 +1,6 @@
 #include "engine/transfer.h"
 
+#include "engine/http_decision.h"
 #include "engine/tls_config.h"
 
 #include <QDir>
@@ -7,6 +8,11 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -97,8 +103,22 @@ bool Transfer::openTarget()
         fail(u"no se puede crear la carpeta "_s + QDir::toNativeSeparators(folder));
         return false;
     }
+    // The last part of the path is never followed as a link: a link planted
+    // in the download folder would have the download overwrite its target,
+    // or create a file outside the folder.
+    const int fd = ::open(QFile::encodeName(job_.file).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        file_.reset();
+        if (error == ELOOP)
+            failWith(u"El destino "_s + job_.file + u" es un enlace; no se escribe a través de él."_s);
+        else
+            fail(QString::fromLocal8Bit(strerror(error)));
+        return false;
+    }
     // Unbuffered: a write error (disk full) shows at once, not at close.
-    if (!file_->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+    if (!file_->open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         fail(file_->errorString());
         return false;
     }
@@ -129,16 +149,23 @@ bool Transfer::writeBody(const char *data, qint64 size)
     if (proofLeft_ > 0 && !proveTail(data, size))
         return false;
     // Never write past the announced end.
-    if (job_.size > 0) {
-        const qint64 room = job_.size - file_->pos();
-        size = qBound<qint64>(0, size, room);
-    }
+    const qint64 room = job_.size > 0 ? qMax<qint64>(0, job_.size - file_->pos()) : size;
+    const bool overrun = size > room;
+    size = qMin(size, room);
     if (size > 0) {
         if (file_->write(data, size) != size) {
             fail(file_->errorString());
             return false;
         }
         job_.position = file_->pos() + 1;
+    }
+    if (overrun && overrunIsSizeChange_) {
+        // The announced size was wrong (a 32-bit SIZE, a file still growing):
+        // what is on disk stays, and the file is not called finished.
+        const QString notice = sizeChangedNotice(job_.url, job_.size, -1);
+        emit logLine(attempt_, notice);
+        stop(notice, true);
+        return false;
     }
     reportProgress(false);
     return true;
@@ -179,9 +206,9 @@ void Transfer::rewriteFromStart()
     positionAtConnect_ = 1;
 }
 
-qint64 Transfer::resumeFrom(qint64 onDisk) const
+qint64 Transfer::resumeFrom(qint64 onDisk, bool alwaysProve) const
 {
-    if (ownBytes_)
+    if (ownBytes_ && !alwaysProve)
         return onDisk;
     // A file smaller than the proof is fetched whole.
     return onDisk < kTailProof ? 0 : onDisk - kTailProof;
@@ -190,7 +217,7 @@ qint64 Transfer::resumeFrom(qint64 onDisk) const
 void Transfer::startProof(qint64 from, qint64 onDisk)
 {
     proofLeft_ = 0;
-    if (!ownBytes_ && from > 0 && from < onDisk) {
+    if (from > 0 && from < onDisk) {
         proofLeft_ = onDisk - from;
         proofAt_ = from;
     }
@@ -245,10 +272,15 @@ void Transfer::stop(const QString &notice, bool sizeChanged)
 
 void Transfer::fail(const QString &text)
 {
+    failWith(u"No se ha podido escribir en "_s + job_.file + u": "_s + text);
+}
+
+void Transfer::failWith(const QString &sentence)
+{
     dropSockets();
     file_.reset();
     proofLeft_ = 0;
-    emit fileFailed(attempt_, u"No se ha podido escribir en "_s + job_.file + u": "_s + text);
+    emit fileFailed(attempt_, sentence);
 }
 
 // The bytes on disk do not belong to the server's file: fetch it again from

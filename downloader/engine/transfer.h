@@ -90,8 +90,9 @@ protected:
     // The file is written again from its first byte.
     void rewriteFromStart();
     // Where to ask from: bytes on disk that this download did not write are
-    // proven first, from a little before their end.
-    qint64 resumeFrom(qint64 onDisk) const;
+    // proven first, from a little before their end; alwaysProve proves its
+    // own too, for a server whose word on where it resumes is not enough.
+    qint64 resumeFrom(qint64 onDisk, bool alwaysProve = false) const;
     // The bytes from `from` up to onDisk are compared before any is written.
     void startProof(qint64 from, qint64 onDisk);
     bool complete() const;
@@ -101,7 +102,8 @@ protected:
     void lose(const QString &status);
     void stop(const QString &notice, bool sizeChanged = false);
     void restartFromStart(const QString &why);
-    void fail(const QString &text);
+    void fail(const QString &text);         // the file could not be written: why
+    void failWith(const QString &sentence); // the same, told in a sentence of its own
     void reportProgress(bool now);
     TransferFigures figures() const;
     void endConnection(); // sockets dropped, file closed, nothing told
@@ -109,9 +111,10 @@ protected:
     TransferJob job_;
     std::unique_ptr<QFile> file_;
     int attempt_ = 0;
-    bool ownBytes_ = false; // written or proven by this download since it entered the table
-    qint64 proofLeft_ = 0;  // tail bytes still to compare with what arrives
-    qint64 proofAt_ = 0;    // where in the file the next compared byte sits
+    bool ownBytes_ = false;            // written or proven by this download since it entered the table
+    bool overrunIsSizeChange_ = false; // bytes past the announced size stop the download
+    qint64 proofLeft_ = 0;             // tail bytes still to compare with what arrives
+    qint64 proofAt_ = 0;               // where in the file the next compared byte sits
     qint64 positionAtConnect_ = 0;
     qint64 received_ = 0;
     QElapsedTimer lastReport_;

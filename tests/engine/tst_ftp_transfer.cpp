@@ -262,7 +262,8 @@ void TstFtpTransfer::cutTransferResumes()
     fx.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(fx.finished(slot), kWaitMs);
     QCOMPARE(server.controlConnections(), 2);
-    QVERIFY(server.commands().contains(u"REST 120000"_s));
+    // The resume asks for the tail it already has, to compare it first.
+    QVERIFY(server.commands().contains(u"REST %1"_s.arg(120000 - 4096)));
     QVERIFY(testing::readFile(fx.target(u"x.bin"_s)) == whole);
 }
 

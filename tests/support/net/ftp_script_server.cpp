@@ -155,7 +155,7 @@ void FtpScriptServer::answer(Session *s, const QString &line)
     } else if (verb == u"CWD"_s) {
         reply(s, arg.isEmpty() ? "550 Failed to change directory.\r\n" : "250 Directory successfully changed.\r\n");
     } else if (verb == u"REST"_s) {
-        s->rest = arg.toLongLong();
+        s->rest = ignoreRest_ ? 0 : arg.toLongLong();
         const QByteArray text = "350 Restart position accepted (" + arg.toLatin1() + ").\r\n";
         if (joinRestAndSize_ && s->rest == 0)
             s->heldRest = text;

@@ -58,6 +58,8 @@ public:
     void setCredentials(const QString &user, const QString &password);
     // The host named in the 227 reply (the listener stays on 127.0.0.1).
     void setPassiveHost(const QString &dottedQuad) { passiveHost_ = dottedQuad; }
+    // REST n is answered 350 but the file is sent from its first byte.
+    void setIgnoreRest(bool on) { ignoreRest_ = on; }
     // The next data connection is closed after this many bytes (once).
     void setCutDataAfter(qint64 bytes) { cutDataAfter_ = bytes; }
 
@@ -90,6 +92,7 @@ private:
     QString password_;
     QString passiveHost_ = QStringLiteral("127.0.0.1");
     qint64 cutDataAfter_ = -1;
+    bool ignoreRest_ = false;
 
     QStringList commands_;
     int controlConnections_ = 0;
