@@ -147,6 +147,9 @@ void activas::onStopped(int i, const QString &notice, bool sizeChanged, const Tr
     mirror(i, figures);
     s.e.speed = 0;
     s.sizeChanged = sizeChanged;
+    // Whatever the status said before (a redirect about to be followed), the
+    // download now waits for the user.
+    emit statusText(3, notice);
     PlayNoticeSound(msgFile(u"ding.wav"_s));
     ShowNotice(notice, msgFile(u"error.gif"_s));
     s.indicador->setRedoend(true);

@@ -10,5 +10,7 @@ bool transferComplete(const TransferEnd &end)
         return false;
     if (!end.http && end.size == 0 && !end.ftpConfirmed)
         return false;
+    if (end.http && end.size == 0 && !end.chunked && end.cutWithoutTlsEnd)
+        return false;
     return true;
 }

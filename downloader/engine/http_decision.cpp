@@ -27,6 +27,18 @@ ResponseDecision sizeChanged(const ResponseFacts &f, qint64 newSize)
     return d;
 }
 
+// A body coded for transfer (gzip, br...) is not the file's bytes, unless
+// the file itself is of that kind: servers mark .gz files so.
+bool codedBody(const ResponseFacts &f)
+{
+    const QByteArray coding = f.contentEncoding.trimmed().toLower();
+    if (coding.isEmpty() || coding == "identity")
+        return false;
+    const QString path = f.url.section(u'?', 0, 0).toLower();
+    const bool gzipFile = path.endsWith(u".gz"_s) || path.endsWith(u".tgz"_s);
+    return !((coding == "gzip" || coding == "x-gzip") && gzipFile);
+}
+
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -41,6 +53,12 @@ ResponseDecision rangeNotSatisfiable(const ResponseFacts &f)
     const bool totalKnown = f.rangeTotal >= 0 || f.knownSize > 0;
     const qint64 total = f.rangeTotal >= 0 ? f.rangeTotal : f.knownSize;
     if (totalKnown && f.onDisk == total) {
+        // Only a request from the very end agrees with the refusal. One from
+        // inside the file (the tail proof of bytes this download did not
+        // write) refused as if past the end is not to be trusted: the bytes
+        // stay unproven on disk and the server is asked again later.
+        if (f.requestedFrom < total)
+            return make(Kind::Retry);
         ResponseDecision d = make(Kind::Finished);
         d.size = total;
         return d;
@@ -99,8 +117,10 @@ ResponseDecision decideResponse(const ResponseFacts &f)
 {
     if (isRedirect(f.status)) {
         // Nowhere to go: like a lost connection, try again later.
-        if (f.location.isNull())
+        if (f.location.trimmed().isEmpty())
             return make(Kind::Retry);
+        if (!locationIsSafe(f.location))
+            return stop(u"El servidor ha redirigido "_s + f.url + u" a una dirección incorrecta."_s);
         ResponseDecision d = make(Kind::Redirect);
         d.location = f.location;
         return d;
@@ -121,15 +141,26 @@ ResponseDecision decideResponse(const ResponseFacts &f)
     case 503:
     case 504:
         return make(Kind::Retry);
-    case 206:
-        return partialContent(f);
+    case 202: {
+        // Accepted, being prepared: the file may be there on a later try.
+        ResponseDecision d = make(Kind::Retry);
+        d.notice = u"El servidor todavía está preparando "_s + f.url + u": se volverá a intentar."_s;
+        return d;
+    }
     default:
         break;
     }
-    // An error page is never saved as the file.
+    // An error page, or an empty or other success that is not the file's
+    // body, is never saved as the file.
     if (f.status >= 300 || f.status < 200)
         return stop(QString::fromLatin1(f.statusLine));
-    return wholeFile(f);
+    if (f.status != 200 && f.status != 206)
+        return stop(u"El servidor no ha enviado el archivo "_s + f.url + u": ha respondido \""_s
+                    + QString::fromLatin1(f.statusLine) + u"\"."_s);
+    if (codedBody(f))
+        return stop(u"El servidor ha enviado "_s + f.url + u" codificado ("_s
+                    + QString::fromLatin1(f.contentEncoding.trimmed()) + u"), no el archivo tal cual."_s);
+    return f.status == 206 ? partialContent(f) : wholeFile(f);
 }
 
 QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified)
@@ -198,6 +229,14 @@ bool hostIsSafe(const QString &host)
         return false;
     for (const QChar c : host)
         if (c.unicode() <= 0x20 || c.unicode() == 0x7F)
+            return false;
+    return true;
+}
+
+bool locationIsSafe(const QByteArray &location)
+{
+    for (const char c : location)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return false;
     return true;
 }

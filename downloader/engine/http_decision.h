@@ -16,6 +16,7 @@ struct ResponseFacts {
     qint64 rangeFirst = -1;
     qint64 rangeTotal = -1;      // -1 for "*" or absent
     QByteArray location;         // null when absent
+    QByteArray contentEncoding;  // null when absent
     qint64 requestedFrom = 0;    // first byte asked for (0-based)
     qint64 onDisk = 0;           // bytes of the target file on disk
     qint64 knownSize = 0;        // total the download already knows, 0 when none
@@ -41,7 +42,7 @@ struct ResponseDecision {
     bool resumable = false;   // Write: the server honoured the range
     bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
     bool fileChanged = false; // Write from 0: If-Range answered with the whole, new file
-    QString notice;           // Stop
+    QString notice;           // Stop; Retry: the status text, when not the usual one
     QByteArray location;      // Redirect
 };
 
@@ -75,3 +76,7 @@ bool hostIsSafe(const QString &host);
 
 // The status text of a connection lost before the file was whole.
 QString lostConnectionText(const QString &url);
+
+// A redirect target with a control character in it would carry the server's
+// text into the log and the list files: it is no address.
+bool locationIsSafe(const QByteArray &location);

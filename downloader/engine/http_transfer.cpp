@@ -76,6 +76,8 @@ void HttpTransfer::start()
         if (auto *tls = qobject_cast<QSslSocket *>(ws_)) {
             connect(tls, &QSslSocket::encrypted, this, &HttpTransfer::onConnected);
             connect(tls, &QSslSocket::sslErrors, this, &HttpTransfer::onSslErrors);
+            connect(tls, &QSslSocket::alertReceived, this,
+                    [this](QSsl::AlertLevel, QSsl::AlertType type, const QString &) { onAlert(type); });
         } else {
             connect(ws_, &QTcpSocket::connected, this, &HttpTransfer::onConnected);
         }
@@ -90,6 +92,8 @@ void HttpTransfer::start()
     chunked_ = false;
     bodyComplete_ = false;
     ifRangeSent_ = false;
+    closeNotified_ = false;
+    ++connection_;
     refusal_.clear();
     if (secure_) {
         handshaking_ = true;
@@ -142,7 +146,8 @@ void HttpTransfer::onConnected()
     }
     QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
                          + "Host: " + hostLine(job_.host, job_.port, isSecure(job_.url)) + kCrlf + "Connection: close"
-                         + kCrlf + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf;
+                         + kCrlf + "Accept-Encoding: identity" + kCrlf
+                         + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf;
     // The rest is wanted only if it belongs to the same file as the bytes on disk.
     ifRangeSent_ = requestedFrom_ > 0 && !validator_.isEmpty();
     if (ifRangeSent_)
@@ -253,6 +258,7 @@ bool HttpTransfer::handleHeader()
     qint64 last = 0;
     facts.ranged = response_.contentRange(&facts.rangeFirst, &last, &facts.rangeTotal);
     facts.location = response_.header("Location");
+    facts.contentEncoding = response_.header("Content-Encoding");
     facts.requestedFrom = requestedFrom_;
     facts.onDisk = file_ ? file_->size() : 0;
     facts.knownSize = job_.size;
@@ -270,7 +276,10 @@ bool HttpTransfer::handleHeader()
         followRedirect(QString::fromUtf8(decision.location));
         return false;
     case ResponseDecision::Kind::Retry:
-        lose(u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s);
+        if (!decision.notice.isEmpty())
+            emit logLine(attempt_, decision.notice);
+        lose(decision.notice.isEmpty() ? u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s
+                                       : decision.notice);
         return false;
     case ResponseDecision::Kind::Stop:
         if (decision.sizeChanged)
@@ -327,7 +336,6 @@ void HttpTransfer::closeAllAndTell()
 void HttpTransfer::followRedirect(const QString &location)
 {
     const QString target = resolveLocation(job_.url, location);
-    emit redirected(attempt_, job_.url, target);
     dropSockets();
     closeTarget();
     if (++redirects_ > kMaxRedirects) {
@@ -345,6 +353,8 @@ void HttpTransfer::followRedirect(const QString &location)
         stop(u"El servidor ha redirigido "_s + job_.url + u" a una dirección incorrecta."_s);
         return;
     }
+    // Told only now: a redirect that is refused above reconnects nowhere.
+    emit redirected(attempt_, job_.url, target);
     if (isSecure(job_.url) && !isSecure(target))
         emit noteLine(attempt_, unencryptedRedirectText(job_.url, target));
     job_.url = target;
@@ -352,6 +362,28 @@ void HttpTransfer::followRedirect(const QString &location)
     job_.port = GetPort(target);
     job_.path = GetPath(target);
     start();
+}
+
+// Seen inside the TLS layer's own read: only noted here, acted on once the
+// socket has reported the end to us.
+void HttpTransfer::onAlert(QSsl::AlertType type)
+{
+    if (type == QSsl::AlertType::CloseNotify)
+        closeNotified_ = true;
+}
+
+// A server may send close_notify and keep the TCP connection open until the
+// client answers: the body ends here, not at a close that may never come.
+void HttpTransfer::tlsClosed(int connection)
+{
+    if (connection != connection_ || !file_ || ws_->state() != QAbstractSocket::ConnectedState)
+        return;
+    drainPending_ = false;
+    drain();
+    if (!file_)
+        return;
+    quietAbort(ws_);
+    finishOrLose();
 }
 
 void HttpTransfer::onDisconnected()
@@ -371,6 +403,7 @@ void HttpTransfer::finishOrLose()
     end.chunked = chunked_;
     end.lastChunkSeen = bodyComplete_;
     end.tailUnproven = proofLeft_ > 0;
+    end.cutWithoutTlsEnd = secure_ && !closeNotified_;
     if (transferComplete(end))
         finish();
     else
@@ -379,9 +412,14 @@ void HttpTransfer::finishOrLose()
 
 void HttpTransfer::onError()
 {
-    // The peer's orderly close arrives as disconnected(), handled there.
-    if (ws_->error() == QAbstractSocket::RemoteHostClosedError)
+    // The peer's orderly close arrives as disconnected(), handled there;
+    // a TLS close_notify may come without it.
+    if (ws_->error() == QAbstractSocket::RemoteHostClosedError) {
+        if (closeNotified_)
+            QMetaObject::invokeMethod(
+                this, [this, connection = connection_] { tlsClosed(connection); }, Qt::QueuedConnection);
         return;
+    }
     if (!refuseCertificate())
         lose(ws_->errorString());
 }

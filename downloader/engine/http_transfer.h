@@ -36,6 +36,8 @@ private:
     void closeAllAndTell(); // the file is gone from the server
     void finishOrLose();
     void connectionEnded(); // the peer closed, or the connection failed
+    void onAlert(QSsl::AlertType type);
+    void tlsClosed(int connection); // the server's close_notify: over TLS the one true end of a body
 
     QTcpSocket *ws_ = nullptr;
     bool secure_ = false; // ws_ speaks TLS
@@ -49,5 +51,7 @@ private:
     QString refusal_;           // the certificate's problem, told once the handshake ends
     QByteArray validator_;      // the file's ETag or Last-Modified, sent as If-Range
     bool ifRangeSent_ = false;
-    bool drainPending_ = false; // a read of the TLS socket is queued
+    bool drainPending_ = false;  // a read of the TLS socket is queued
+    bool closeNotified_ = false; // the server ended TLS properly; a TCP close alone may be a cut
+    int connection_ = 0;         // counts start(): a queued step of an earlier connection is dropped
 };

@@ -45,11 +45,13 @@ private slots:
     void bytesOnDiskAreProvenFirst_data();
     void bytesOnDiskAreProvenFirst();
     void totalChangingBetweenConnectionsStops();
+    void refusedTailProofFinishesNothing();
     void ftpWithoutSizeNeedsTheServersWord_data();
     void ftpWithoutSizeNeedsTheServersWord();
     void ftpLoginIsAskedOutsideTheHandlerWithRetriesHeld();
     void oneFileOneDownload();
     void listFilePathsBelongToTheProgramFolder();
+    void damagedListIsKeptAside();
 };
 
 void TestIntegrity::hostileReplies_data()
@@ -77,6 +79,25 @@ void TestIntegrity::hostileReplies_data()
     QTest::newRow("a CR in a redirect's host")
         << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://evil\rX-Injected: 1/x\r\n") << QByteArray() << 0
         << int(Stopped);
+    QTest::newRow("a CR in a redirect's path")
+        << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:9/x\rX-Injected: 1 ha finalizado\r\n")
+        << QByteArray() << 0 << int(Stopped);
+    QTest::newRow("a redirect to file:") << QByteArray("HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\n")
+                                         << QByteArray() << 0 << int(Stopped);
+    QTest::newRow("an empty Location") << QByteArray("HTTP/1.1 302 Found\r\nLocation: \r\n") << QByteArray() << 0
+                                       << int(Retried);
+    QTest::newRow("202, being prepared") << QByteArray("HTTP/1.1 202 Accepted\r\nContent-Length: 20\r\n")
+                                         << QByteArray(20, 'p') << 0 << int(Retried);
+    QTest::newRow("204 No Content") << QByteArray("HTTP/1.1 204 No Content\r\n") << QByteArray() << 0 << int(Stopped);
+    QTest::newRow("203 with a body") << QByteArray("HTTP/1.1 203 Non-Authoritative\r\nContent-Length: " + length
+                                                   + "\r\n")
+                                     << body << 0 << int(Stopped);
+    QTest::newRow("a gzip body never asked for")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " + length + "\r\n") << body << 0
+        << int(Stopped);
+    QTest::newRow("identity coding") << QByteArray(
+        "HTTP/1.1 200 OK\r\nContent-Encoding: identity\r\nContent-Length: " + length + "\r\n")
+                                     << body << 0 << int(Finishes);
 }
 
 void TestIntegrity::hostileReplies()
@@ -104,6 +125,8 @@ void TestIntegrity::hostileReplies()
     case Stopped:
         QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(slot)->redoend(), kWaitMs);
         QCOMPARE(f.prompts.notices().size(), 1);
+        // The status tells the stop, not a reconnection that will not come.
+        QCOMPARE(f.statusTexts(3).last(), f.prompts.notices()[0]);
         QVERIFY(!f.window->slot(slot).redo->isRunning());
         QCOMPARE(server.requests().size(), 1);
         break;
@@ -111,6 +134,8 @@ void TestIntegrity::hostileReplies()
     QVERIFY(!f.finished(slot));
     QVERIFY(f.window->existe(slot));
     QCOMPARE(testing::readFile(f.target(u"f"_s)), before);
+    // Nothing but the file is ever asked for in a coded form.
+    QCOMPARE(server.requests().first().header("Accept-Encoding"), QByteArray("identity"));
 }
 
 void TestIntegrity::bytesOnDiskAreProvenFirst_data()
@@ -179,6 +204,22 @@ void TestIntegrity::totalChangingBetweenConnectionsStops()
     QCOMPARE(f.prompts.notices().size(), 1);
     QVERIFY(f.prompts.notices()[0].contains(u"(200000 → 300000 bytes)"_s));
     QVERIFY(f.window->slot(slot).sizeChanged);
+}
+
+// A new download onto a file already there: its tail proof is refused as if
+// it asked past the end, which says nothing of the bytes on disk.
+void TestIntegrity::refusedTailProofFinishesNothing()
+{
+    EngineFixture f;
+    HttpScriptServer server;
+    server.setReply(u"/f"_s, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */204800\r\n");
+    const QByteArray foreign(204800, 'q');
+    QVERIFY(testing::writeFile(f.target(u"f"_s), foreign));
+    const int slot = f.add(server.url(u"/f"_s), u"f"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(slot).redo->isRunning(), kWaitMs);
+    QCOMPARE(server.requests().first().rangeStart(), qint64(204800 - kProof));
+    QVERIFY(!f.finished(slot));
+    QCOMPARE(testing::readFile(f.target(u"f"_s)), foreign);
 }
 
 void TestIntegrity::ftpWithoutSizeNeedsTheServersWord_data()
@@ -289,6 +330,32 @@ void TestIntegrity::listFilePathsBelongToTheProgramFolder()
     f.window->cargar_lista_activas();
     QVERIFY(f.window->existe(1));
     QCOMPARE(QDir::fromNativeSeparators(f.window->entry(1).file), QDir(f.folder.path()).filePath(u"sub/x.bin"_s));
+}
+
+// Record 2 of 3 has a damaged flag: 1 and 3 load, and the file as it was is
+// copied aside before the next save writes only what loaded.
+void TestIntegrity::damagedListIsKeptAside()
+{
+    EngineFixture f;
+    QList<ListRecord> records(3);
+    for (int k = 0; k < 3; ++k) {
+        records[k].url = u"http://127.0.0.1:9/"_s + QString::number(k);
+        records[k].file = f.target(u"f"_s + QString::number(k));
+    }
+    QByteArray bytes = encodeListFile(records, ListKind::Active);
+    const qsizetype flag = bytes.indexOf("False", bytes.indexOf("/1\r\n"));
+    bytes.replace(flag, 5, "Tru");
+    f.folder.write(u"activas.dwn"_s, bytes);
+
+    f.window->cargar_lista_activas();
+    QCOMPARE(f.window->loadedRows(), 3); // the head row and two downloads
+    QCOMPARE(f.window->entry(2).url, records[2].url);
+    QCOMPARE(f.prompts.messages().size(), 1);
+    QVERIFY2(f.prompts.messages()[0].contains(u"línea 15"_s), qPrintable(f.prompts.messages()[0]));
+    QCOMPARE(testing::readFile(f.folder.file(u"activas.dwn.bak"_s)), bytes);
+    QVERIFY(logHas(u"se ha guardado una copia en "_s + QDir::toNativeSeparators(f.folder.file(u"activas.dwn.bak"_s))));
+    QCOMPARE(f.window->writeListNow(), QString());
+    QCOMPARE(testing::readFile(f.folder.file(u"activas.dwn.bak"_s)), bytes);
 }
 
 QTEST_MAIN(TestIntegrity)
