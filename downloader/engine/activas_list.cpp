@@ -2,6 +2,7 @@
 #include "engine/activas.h"
 
 #include "engine/list_file.h"
+#include "engine/list_load.h"
 #include "engine/target_path.h"
 #include "platform/file_writer.h"
 #include "platform/program_folder.h"
@@ -74,16 +75,9 @@ platform::FileWriter &activas::writer()
 
 void activas::cargar_lista_activas()
 {
-    QFile file(listPath());
-    if (!file.exists())
+    if (!QFile::exists(listPath()))
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        platform::prompts().message(u"Error al cargar lista de activas: "_s + file.errorString(),
-                                    platform::Icon::Critical, u"Error"_s);
-        return;
-    }
-    const ListLoad load = decodeListFile(file.readAll(), ListKind::Active);
-    file.close();
+    const ListLoad load = loadListFile(listPath(), ListKind::Active);
     for (const ListRecord &r : load.records)
         addnew(r.url, listTargetPath(r.file), r.size, r.position, r.resumable, 0, true, r.ftpuser, r.ftppass,
                r.remember);

@@ -2,6 +2,7 @@
 #include "engine/inactivas.h"
 
 #include "engine/list_file.h"
+#include "engine/list_load.h"
 #include "engine/target_path.h"
 #include "platform/file_writer.h"
 #include "platform/program_folder.h"
@@ -69,15 +70,9 @@ platform::FileWriter &inactivas::writer()
 
 void inactivas::cargar_lista_inactivas()
 {
-    QFile file(listPath());
-    if (!file.exists())
+    if (!QFile::exists(listPath()))
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        platform::prompts().message(kLoadError + file.errorString(), platform::Icon::Critical, u"Error"_s);
-        return;
-    }
-    const ListLoad load = decodeListFile(file.readAll(), ListKind::Inactive);
-    file.close();
+    const ListLoad load = loadListFile(listPath(), ListKind::Inactive);
     for (const ListRecord &r : load.records) {
         const auto elapsed = qint32(qBound(qint64(0), r.elapsed, qint64(std::numeric_limits<qint32>::max())));
         addnew(r.url, listTargetPath(r.file), r.size, r.position, r.resumable, elapsed, true, r.ftpuser, r.ftppass,

@@ -1,6 +1,7 @@
 #include "engine/list_file.h"
 
 #include <QByteArrayList>
+#include <QStringDecoder>
 
 #include <limits>
 
@@ -23,13 +24,13 @@ void appendLine(QByteArray &out, const QByteArray &line)
     out += "\r\n";
 }
 
-// Text is written verbatim, but a line break inside it would shift every
-// later line of the file into the wrong field.
+// Text is written as UTF-8, but a line break inside it would shift every
+// later line of the file into the wrong field, and no address, path or
+// password holds other control characters.
 void appendText(QByteArray &out, const QString &text)
 {
-    QByteArray bytes = text.toLocal8Bit();
-    bytes.replace('\r', QByteArray());
-    bytes.replace('\n', QByteArray());
+    QByteArray bytes = text.toUtf8();
+    bytes.removeIf([](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
     appendLine(out, bytes);
 }
 
@@ -67,13 +68,6 @@ qint64 parseNumber(const QByteArray &item, qsizetype *digits, qsizetype *end)
     return negative ? -value : value;
 }
 
-qint64 numberItem(const QByteArray &item)
-{
-    qsizetype digits = 0;
-    qsizetype end = 0;
-    return parseNumber(item, &digits, &end);
-}
-
 // True/False in any case, or a number (0 false, anything else true).
 bool flagItem(const QByteArray &item, bool *ok)
 {
@@ -90,9 +84,25 @@ bool flagItem(const QByteArray &item, bool *ok)
     return value != 0;
 }
 
+// Lists written by older versions are in the Windows code page; those lines
+// are not valid UTF-8, and read as Windows-1252 they keep their real names.
 QString lineText(const QByteArray &line)
 {
-    return QString::fromLocal8Bit(line);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(line);
+    if (!utf8.hasError())
+        return text;
+    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    text.clear();
+    text.reserve(line.size());
+    for (const char c : line) {
+        const auto b = static_cast<unsigned char>(c);
+        text += QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
+    }
+    return text;
 }
 
 } // namespace
@@ -139,37 +149,49 @@ ListLoad decodeListFile(const QByteArray &bytes, ListKind kind)
             line.chop(1);
 
     const int perRecord = linesPerRecord(kind);
+    QStringList errors;
+    const auto finish = [&] {
+        load.error = errors.join(u"; "_s);
+        return load;
+    };
     for (qsizetype start = 0; start < lines.size(); start += perRecord) {
         if (lines.size() - start < perRecord) {
-            load.error = u"el archivo termina a mitad de un registro (tras la línea %1)"_s.arg(lines.size());
-            return load;
+            errors << u"el archivo termina a mitad de un registro (tras la línea %1)"_s.arg(lines.size());
+            return finish();
         }
         const auto line = [&](int n) -> const QByteArray & { return lines[start + n - 1]; };
         // No address, path or number is this long: the record is damaged.
         for (int n = 1; n <= perRecord; ++n) {
             if (line(n).size() > kMaxLineBytes) {
-                load.error = u"la línea %1 es demasiado larga (%2 bytes)"_s.arg(start + n).arg(line(n).size());
-                return load;
+                errors << u"la línea %1 es demasiado larga (%2 bytes)"_s.arg(start + n).arg(line(n).size());
+                return finish();
             }
         }
         const auto item = [&](int n) { return line(n).trimmed(); };
 
+        // A bad flag spoils its own record only: the records after
+        // it are still whole, and are read.
         ListRecord r;
         bool ok = true;
         const auto flag = [&](int n, bool *value) {
             bool flagOk = false;
             *value = flagItem(item(n), &flagOk);
-            if (!flagOk && ok) {
-                ok = false;
-                load.error =
-                    u"la línea %1 no es True, False ni un número: \"%2\""_s.arg(start + n).arg(lineText(line(n)));
-            }
+            if (!flagOk && ok)
+                errors << u"la línea %1 no es True, False ni un número: \"%2\"; se omite su descarga"_s.arg(start + n)
+                              .arg(lineText(line(n)));
+            ok = ok && flagOk;
+        };
+        // Numbers are read leniently: what is not one counts as 0.
+        const auto number = [&](int n, qint64 *value) {
+            qsizetype digits = 0;
+            qsizetype end = 0;
+            *value = parseNumber(item(n), &digits, &end);
         };
         r.url = lineText(line(1));
         r.file = lineText(line(2));
-        r.size = numberItem(item(3));
-        r.position = numberItem(item(4));
-        r.elapsed = numberItem(item(5));
+        number(3, &r.size);
+        number(4, &r.position);
+        number(5, &r.elapsed);
         flag(6, &r.resumable);
         // Whole lines: a user name or password may hold commas, quotes or blanks.
         r.ftpuser = lineText(line(7));
@@ -177,9 +199,8 @@ ListLoad decodeListFile(const QByteArray &bytes, ListKind kind)
         flag(9, &r.remember);
         if (kind == ListKind::Inactive)
             flag(10, &r.locked);
-        if (!ok)
-            return load;
-        load.records.append(r);
+        if (ok)
+            load.records.append(r);
     }
-    return load;
+    return finish();
 }

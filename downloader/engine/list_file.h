@@ -26,9 +26,10 @@ enum class ListKind { Active, Inactive };
 QByteArray encodeListFile(const QList<ListRecord> &records, ListKind kind);
 
 struct ListLoad {
-    QList<ListRecord> records; // the complete records read before any error
+    QList<ListRecord> records; // the sound records: those before a truncation, less damaged ones
     QString error;             // empty when the whole file was read
 };
+// Lines are UTF-8, or Windows-1252 where they are not valid UTF-8.
 ListLoad decodeListFile(const QByteArray &bytes, ListKind kind);
 
 // The number written as the list and settings files write numbers: one blank

@@ -45,6 +45,8 @@ private slots:
     void decode_data();
     void decode();
     void decodeValues();
+    void textEncodings_data();
+    void textEncodings();
 };
 
 void TestListFile::encodeExact_data()
@@ -185,7 +187,11 @@ void TestListFile::decode_data()
 
     QByteArrayList badFlag = kActiveRecord;
     badFlag[8] = "Si";
-    QTest::newRow("flag neither word nor number") << one + crlfLines(badFlag) + one << false << 1 << u"línea 18"_s;
+    QTest::newRow("flag neither word nor number") << one + crlfLines(badFlag) + one << false << 2 << u"línea 18"_s;
+    QByteArrayList tru = kActiveRecord;
+    tru[5] = "Tru";
+    QTest::newRow("damaged flags skip only their records")
+        << one + crlfLines(tru) + one + crlfLines(badFlag) + one << false << 3 << u"línea 15"_s;
     QByteArrayList emptyFlag = kActiveRecord;
     emptyFlag[5] = "";
     QTest::newRow("empty flag") << crlfLines(emptyFlag) << false << 0 << u"línea 6"_s;
@@ -229,6 +235,35 @@ void TestListFile::decodeValues()
     QCOMPARE(r.ftppass, u"p,\"w\""_s);
     QCOMPARE(r.remember, true);
     QCOMPARE(r.locked, false);
+}
+
+void TestListFile::textEncodings_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("read");
+    QTest::newRow("UTF-8") << QByteArray("/d/a\xC3\xB1o \xE2\x82\xAC.zip") << u"/d/año €.zip"_s;
+    QTest::newRow("Latin-1 of an older list") << QByteArray("/d/a\xF1o.zip") << u"/d/año.zip"_s;
+    QTest::newRow("Windows-1252 quotes and euro") << QByteArray("/d/\x93x\x94 \x80.zip") << u"/d/“x” €.zip"_s;
+    QTest::newRow("a broken UTF-8 sequence") << QByteArray("/d/\xC3(.zip") << u"/d/Ã(.zip"_s;
+}
+
+// A list in the system's old code page keeps its real names, and is written
+// back as UTF-8.
+void TestListFile::textEncodings()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QString, read);
+    QByteArrayList lines = kActiveRecord;
+    lines[1] = path;
+    const ListLoad load = decodeListFile(crlfLines(lines), ListKind::Active);
+    QCOMPARE(load.error, QString());
+    QCOMPARE(load.records.first().file, read);
+    QVERIFY(encodeListFile(load.records, ListKind::Active).contains(QByteArray("\r\n" + read.toUtf8() + "\r\n")));
+
+    // Control characters never reach a list line, whatever text holds them.
+    ListRecord r = load.records.first();
+    r.url = u"http://h/a\rX\tb\x1B"_s;
+    QVERIFY(encodeListFile({r}, ListKind::Active).startsWith("http://h/aXb\r\n"));
 }
 
 QTEST_MAIN(TestListFile)

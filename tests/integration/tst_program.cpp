@@ -227,6 +227,8 @@ void TestProgram::endsWhileAStartUpBoxIsOpen()
     QFile list(folder_.filePath(u"activas.dwn"_s));
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), damaged);
+    // Copied aside before anything could write the list again.
+    QCOMPARE(testing::readFile(folder_.filePath(u"activas.dwn.bak"_s)), damaged);
 }
 
 void TestProgram::ftpResumesAPartialFile()
