@@ -1,6 +1,7 @@
 #include "log/log_append.h"
 
 #include "log/log_document.h"
+#include "platform/plain_text.h"
 
 namespace {
 QList<LogEntry> &entries()
@@ -14,8 +15,10 @@ QList<LogEntry> &entries()
 // runs for weeks must not keep every line it ever logged.
 constexpr qsizetype kMirrored = 4096;
 
-void appendLog(const QString &text, quint32 color)
+void appendLog(const QString &entry, quint32 color)
 {
+    // Addresses and server replies inside the entry must not start lines of their own.
+    const QString text = platform::escapeLogEntry(entry);
     QList<LogEntry> &mirror = entries();
     if (mirror.size() >= kMirrored)
         mirror.remove(0, mirror.size() - kMirrored + 1);

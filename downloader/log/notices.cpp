@@ -1,5 +1,6 @@
 #include "log/notices.h"
 
+#include "platform/plain_text.h"
 #include "platform/program_folder.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
@@ -17,7 +18,7 @@ QString msgFile(const QString &name)
 
 void ShowNotice(const QString &text, const QString &picture)
 {
-    platform::prompts().notice(text, picture.isEmpty() ? msgFile(u"error.gif"_s) : picture);
+    platform::prompts().notice(platform::escapeControls(text), picture.isEmpty() ? msgFile(u"error.gif"_s) : picture);
 }
 
 namespace {

@@ -85,6 +85,8 @@ private slots:
     void sessionRoundTrip_data();
     void sessionRoundTrip();
     void appendLogReopensAClosedLog();
+    void outsideTextCannotForgeEntries_data();
+    void outsideTextCannotForgeEntries();
     void sizeLimit_data();
     void sizeLimit();
     void damagedFile_data();
@@ -170,6 +172,36 @@ void TstLogDocument::appendLogReopensAClosedLog()
     QCOMPARE(doc.runs().last().color, 128u);
     QCOMPARE(logEntries().size(), 2);
     QCOMPARE(logEntries().last().text, u"\r\nCanceladas"_s);
+}
+
+void TstLogDocument::outsideTextCannotForgeEntries_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("plain") << u"\r\nDescargando http://h/a"_s << u"\r\nDescargando http://h/a"_s;
+    QTest::newRow("a bare CR in an address") << u"\r\nDescargando http://h/a\rX-Injected: 1 ha finalizado a f"_s
+                                             << u"\r\nDescargando http://h/a\\rX-Injected: 1 ha finalizado a f"_s;
+    QTest::newRow("a CR LF inside, the log's own ends kept")
+        << u"\r\n\r\nrespondido: 230-x\r\n230 y\r\n"_s << u"\r\n\r\nrespondido: 230-x\\r\\n230 y\r\n"_s;
+    QTest::newRow("escape, tab, NUL, line separator")
+        << u"\r\na\x1B[2Jb\tc"_s + QChar(0) + u"d\u2028e"_s << u"\r\na\\x1B[2Jb\\tc\\x00d\\u2028e"_s;
+}
+
+// Addresses and server replies end up inside log entries: their line breaks
+// must not start entries of their own.
+void TstLogDocument::outsideTextCannotForgeEntries()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, logged);
+    testing::TestFolder folder;
+    clearLogEntries();
+    LogDocument &doc = logDocument();
+    QCOMPARE(doc.startSession(), QString());
+    const qsizetype before = doc.plainText().count(u'\n');
+    appendLog(entry);
+    QCOMPARE(logEntries().last().text, logged);
+    QCOMPARE(doc.plainText().count(u'\n') - before, logged.count(u'\n'));
+    QCOMPARE(doc.endSession(), QString());
 }
 
 void TstLogDocument::sizeLimit_data()
