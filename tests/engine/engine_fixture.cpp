@@ -1,7 +1,11 @@
 #include "engine_fixture.h"
 
 #include "engine/queue_hooks.h"
+#include "log/log_append.h"
+#include "platform/interval_timer.h"
 #include "rows/download.h"
+
+#include <QTest>
 
 EngineFixture::EngineFixture()
 {
@@ -45,4 +49,24 @@ QStringList EngineFixture::statusTexts(int panel) const
         if (entry.first == panel)
             out << entry.second;
     return out;
+}
+
+bool driveToEnd(EngineFixture &f, int slot, int maxRetries, int waitMs)
+{
+    for (int attempt = 0; attempt <= maxRetries; ++attempt) {
+        if (!QTest::qWaitFor([&] { return f.finished(slot) || f.window->slot(slot).redo->isRunning(); }, waitMs))
+            return false;
+        if (f.finished(slot))
+            return true;
+        f.window->redoTick(slot);
+    }
+    return f.finished(slot);
+}
+
+bool logHas(const QString &part)
+{
+    for (const LogEntry &entry : logEntries())
+        if (entry.text.contains(part))
+            return true;
+    return false;
 }

@@ -34,6 +34,13 @@ struct EngineFixture {
     QStringList statusTexts(int panel) const;
 };
 
+// Waits for the download to finish or to arm its retry, and retries at once;
+// true when it finished within maxRetries retries.
+bool driveToEnd(EngineFixture &f, int slot, int maxRetries, int waitMs = 20000);
+
+// True when an activity log entry of this run contains part.
+bool logHas(const QString &part);
+
 // A queue that records what the active window hands it.
 class RecordingQueue final : public QueueHooks {
 public:

@@ -21,28 +21,6 @@ using testing::TlsScriptServer;
 
 namespace {
 constexpr int kWaitMs = 10000;
-
-bool logHas(const QString &part)
-{
-    for (const LogEntry &entry : logEntries())
-        if (entry.text.contains(part))
-            return true;
-    return false;
-}
-
-// Waits for the download to finish or to arm its retry, and retries at once;
-// true when it finished within the given retries.
-bool driveToEnd(EngineFixture &f, int slot, int maxRetries)
-{
-    for (int attempt = 0; attempt <= maxRetries; ++attempt) {
-        if (!QTest::qWaitFor([&] { return f.finished(slot) || f.window->slot(slot).redo->isRunning(); }, kWaitMs))
-            return false;
-        if (f.finished(slot))
-            return true;
-        f.window->redoTick(slot);
-    }
-    return false;
-}
 } // namespace
 
 class TestHostileServers : public QObject {
@@ -98,7 +76,7 @@ void TestHostileServers::ftpResumeIsProvenEveryTime()
     QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(1).redo->isRunning(), kWaitMs);
     const qint64 kept = QFileInfo(f.target(u"x"_s)).size();
     QVERIFY(kept > 4096 && kept <= 100000);
-    QVERIFY(driveToEnd(f, 1, 2));
+    QVERIFY(driveToEnd(f, 1, 2, kWaitMs));
     QCOMPARE(testing::readFile(f.target(u"x"_s)), whole);
     QVERIFY(server.commands().contains(u"REST %1"_s.arg(kept - 4096)));
     QCOMPARE(logHas(u"no coinciden"_s), ignoresRest);

@@ -25,14 +25,6 @@ constexpr int kWaitMs = 10000;
 constexpr int kProof = 4096;
 
 enum Outcome { Finishes, Retried, Stopped };
-
-bool logHas(const QString &part)
-{
-    for (const LogEntry &entry : logEntries())
-        if (entry.text.contains(part))
-            return true;
-    return false;
-}
 } // namespace
 
 class TestIntegrity : public QObject {

@@ -39,7 +39,6 @@ private:
     // An https server for the named certificate; empty url on failure.
     bool startTls(testing::NginxFixture &server, const QString &certificate);
     // Runs the retries at once instead of waiting for the retry delay.
-    static bool driveToEnd(EngineFixture &f, int slot, int maxRetries);
 
     QTemporaryDir served_;
     testing::NginxFixture nginx_;
@@ -88,18 +87,6 @@ bool TestHttpNginx::startTls(testing::NginxFixture &server, const QString &certi
     if (!up)
         qWarning("%s", qPrintable(server.errorText()));
     return up;
-}
-
-bool TestHttpNginx::driveToEnd(EngineFixture &f, int slot, int maxRetries)
-{
-    for (int attempt = 0; attempt <= maxRetries; ++attempt) {
-        if (!QTest::qWaitFor([&] { return f.finished(slot) || f.window->slot(slot).redo->isRunning(); }, 20000))
-            return false;
-        if (f.finished(slot))
-            return true;
-        f.window->redoTick(slot);
-    }
-    return f.finished(slot);
 }
 
 void TestHttpNginx::downloadsWholeFiles()

@@ -37,6 +37,7 @@ private slots:
     void ftpCutIsRetried();
     void firstStartSecondStartAndOrderlyEnd();
     void endsWhileAStartUpBoxIsOpen();
+    void neverWritesThroughALink();
 
 private:
     void copyProgram();
@@ -229,6 +230,28 @@ void TestProgram::endsWhileAStartUpBoxIsOpen()
     QCOMPARE(list.readAll(), damaged);
     // Copied aside before anything could write the list again.
     QCOMPARE(testing::readFile(folder_.filePath(u"activas.dwn.bak"_s)), damaged);
+}
+
+// A list naming a target that is a link to another file: the program refuses
+// it, says why in the log, and the other file keeps its bytes.
+void TestProgram::neverWritesThroughALink()
+{
+    ListRecord r;
+    r.url = nginx_.url(u"one.bin"_s);
+    r.file = folder_.filePath(u"download/one.bin"_s);
+    prepareFolder({r});
+    const QString secret = folder_.filePath(u"secret.txt"_s);
+    QVERIFY(testing::writeFile(secret, "secreto"));
+    QVERIFY(QDir(folder_.path()).mkpath(u"download"_s));
+    QVERIFY(QFile::link(secret, r.file));
+    startProgram();
+    QTest::qWait(3000);
+    program_.terminate();
+    QVERIFY(program_.waitForFinished(10000));
+    QCOMPARE(testing::readFile(secret), QByteArray("secreto"));
+    QVERIFY(QFileInfo(r.file).isSymLink());
+    const QString log = QString::fromLatin1(testing::readFile(folder_.filePath(u"historial.rtf"_s)));
+    QVERIFY2(log.contains(u"es un enlace; no se escribe a trav"_s), qPrintable(log.right(400)));
 }
 
 void TestProgram::ftpResumesAPartialFile()

@@ -13,6 +13,9 @@ namespace testing {
 namespace {
 constexpr int kPollMs = 50;
 constexpr int kPeerWaitMs = 10000;
+// Longer than any test waits for a download: a client that does not answer
+// a close_notify is seen failing, not rescued by the server giving up.
+constexpr int kAwaitAnswerMs = 60000;
 
 // Waits for the socket to become readable, giving up when the server stops.
 bool readable(int fd, int timeoutMs, const std::atomic<bool> &stopping)
@@ -135,7 +138,7 @@ void TlsScriptServer::serve(int fd)
     case Ending::CloseNotifyAwaitPeer:
         // The TCP connection stays open until the client's close_notify (or
         // its TCP close) arrives.
-        if (SSL_shutdown(ssl) == 0 && readable(fd, kPeerWaitMs, stopping_) && SSL_shutdown(ssl) == 1)
+        if (SSL_shutdown(ssl) == 0 && readable(fd, kAwaitAnswerMs, stopping_) && SSL_shutdown(ssl) == 1)
             ++answered_;
         break;
     }
