@@ -244,7 +244,9 @@ void activas::continuar()
         closeTransfer(i);
         if (s.sizeChanged) {
             // The server's file is another one now: what is on disk is not part of it.
-            QMetaObject::invokeMethod(s.transfer, "forgetBytes", Qt::QueuedConnection);
+            Transfer *t = s.transfer;
+            QMetaObject::invokeMethod(
+                t, [t] { t->forgetBytes(); }, Qt::QueuedConnection);
             s.sizeChanged = false;
             s.e.size = 0;
             s.e.position = 1;

@@ -29,6 +29,7 @@ void FtpTransfer::dropSockets()
     quietAbort(ftp_);
     replies_.reset();
     dataClosed_ = false;
+    readPending_ = false;
     setStep(FtpStep::None);
 }
 
@@ -186,24 +187,50 @@ void FtpTransfer::openData(const QByteArray &line)
     // host the reply names: a server must not send it elsewhere.
     quietAbort(ws_);
     dataClosed_ = false;
+    readPending_ = false;
     ws_->connectToHost(ftp_->peerAddress(), quint16(port), QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void FtpTransfer::onDataReadyRead()
 {
+    readData(false);
+}
+
+void FtpTransfer::readData(bool all)
+{
     bool closed = false;
+    bool more = false;
+    bool going = true;
     // Even with every announced byte here, the file ends only at the data
     // connection's close: a byte more means the announced size was wrong.
-    const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) { return writeBody(data, size); });
-    if (closed)
+    do {
+        going = pump(ws_, &closed, &more, [this](const char *data, qint64 size) { return writeBody(data, size); });
+    } while (all && going && more);
+    if (closed) {
         dataEnded();
-    else if (going)
+    } else if (going) {
         reportProgress(false);
+        if (more && !readPending_) {
+            // The unbuffered socket signals again only once a read found it
+            // empty: the rest is asked for after the thread's other work.
+            readPending_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!readPending_)
+                        return;
+                    readPending_ = false;
+                    readData(false);
+                },
+                Qt::QueuedConnection);
+        }
+    }
 }
 
 void FtpTransfer::onDataDisconnected()
 {
-    onDataReadyRead();
+    readPending_ = false;
+    readData(true);
     dataEnded();
 }
 

@@ -167,6 +167,11 @@ void HttpTransfer::onReadyRead()
         drain();
         return;
     }
+    queueDrain();
+}
+
+void HttpTransfer::queueDrain()
+{
     if (drainPending_)
         return;
     drainPending_ = true;
@@ -181,23 +186,33 @@ void HttpTransfer::onReadyRead()
         Qt::QueuedConnection);
 }
 
-void HttpTransfer::drain()
+bool HttpTransfer::drain(bool all)
 {
+    const int connection = connection_;
     bool closed = false;
-    const bool going = pump(ws_, &closed, [this](const char *data, qint64 size) {
-        if (!consume(data, size))
-            return false;
-        if (complete() || bodyComplete_) {
-            quietAbort(ws_);
-            finishOrLose();
-            return false;
-        }
-        return true;
-    });
-    if (closed)
+    bool more = false;
+    bool going = true;
+    do {
+        going = pump(ws_, &closed, &more, [this](const char *data, qint64 size) {
+            if (!consume(data, size))
+                return false;
+            if (complete() || bodyComplete_) {
+                quietAbort(ws_);
+                finishOrLose();
+                return false;
+            }
+            return true;
+        });
+    } while (all && going && more);
+    if (closed) {
         connectionEnded();
-    else if (going)
+    } else if (going) {
         reportProgress(false);
+        if (more)
+            queueDrain();
+    }
+    // A redirect inside opened another connection: what follows is not this one's.
+    return connection == connection_;
 }
 
 void HttpTransfer::connectionEnded()
@@ -379,8 +394,7 @@ void HttpTransfer::tlsClosed(int connection)
     if (connection != connection_ || !file_ || ws_->state() != QAbstractSocket::ConnectedState)
         return;
     drainPending_ = false;
-    drain();
-    if (!file_)
+    if (!drain(true) || !file_)
         return;
     quietAbort(ws_);
     finishOrLose();
@@ -388,10 +402,11 @@ void HttpTransfer::tlsClosed(int connection)
 
 void HttpTransfer::onDisconnected()
 {
-    // Bytes still buffered belong to the body.
+    // Bytes still buffered belong to the body; a redirect among them has
+    // started another connection, which this close does not end.
     drainPending_ = false;
-    drain();
-    connectionEnded();
+    if (drain(true))
+        connectionEnded();
 }
 
 void HttpTransfer::finishOrLose()

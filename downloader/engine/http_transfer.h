@@ -26,7 +26,10 @@ private:
     void onSslErrors(const QList<QSslError> &errors);
     bool refuseCertificate(); // stops with the certificate's problem, if there was one
     void onReadyRead();
-    void drain(); // takes everything the socket holds
+    // Takes what the socket holds (all of it, or a wake-up's share); false
+    // when a redirect among it started another connection.
+    bool drain(bool all = false);
+    void queueDrain(); // another share, once this thread's other work had its turn
     void onDisconnected();
     void onError();
     // Takes received bytes; false when the transfer ended inside.

@@ -45,6 +45,13 @@ void Transfer::closeAll()
     attempt_ = -1;
 }
 
+void Transfer::closeAndDelete()
+{
+    closeAll();
+    QFile::remove(job_.file);
+    emit fileDeleted();
+}
+
 void Transfer::setLogin(const QString &user, const QString &password)
 {
     job_.ftpuser = user;
@@ -74,12 +81,17 @@ QTcpSocket *Transfer::makeSocket(bool secure)
     return socket;
 }
 
-bool Transfer::pump(QTcpSocket *socket, bool *closed, const std::function<bool(const char *, qint64)> &take)
+bool Transfer::pump(QTcpSocket *socket, bool *closed, bool *more, const std::function<bool(const char *, qint64)> &take)
 {
     if (chunk_.size() != kReadChunk)
         chunk_.resize(kReadChunk);
     *closed = false;
-    for (;;) {
+    *more = false;
+    for (int reads = 0;; ++reads) {
+        if (reads == kReadsPerWake) {
+            *more = true;
+            return true;
+        }
         const qint64 n = socket->read(chunk_.data(), kReadChunk);
         if (n == 0)
             return true;

@@ -50,11 +50,12 @@ public:
     explicit Transfer(const TransferJob &job);
     ~Transfer() override;
 
-    // Queued calls from the window's thread.
-    Q_INVOKABLE void connectNow(int attempt); // (re)connect from what is on disk
-    Q_INVOKABLE void closeAll();              // drop the connections, close the file
-    Q_INVOKABLE void setLogin(const QString &user, const QString &password);
-    Q_INVOKABLE void forgetBytes(); // the next connection starts from byte 1
+    // Called on the transfer's own thread: the window queues them as functors.
+    void connectNow(int attempt); // (re)connect from what is on disk
+    void closeAll();              // drop the connections, close the file
+    void closeAndDelete();        // the same, then delete the file and report fileDeleted
+    void setLogin(const QString &user, const QString &password);
+    void forgetBytes(); // the next connection starts from byte 1
 
 signals:
     void connectedTo(int attempt);
@@ -64,6 +65,7 @@ signals:
     void lost(int attempt, QString status, TransferFigures figures);
     void stopped(int attempt, QString notice, bool sizeChanged, TransferFigures figures);
     void removed(int attempt); // the server has no such file
+    void fileDeleted();        // closeAndDelete is done
     void fileFailed(int attempt, QString text);
     void loginRefused(int attempt);
     void logLine(int attempt, QString text);  // red: something went wrong
@@ -79,7 +81,9 @@ protected:
     // Reads what the socket has, a cache-sized chunk at a time, handing each
     // to take(); false when take() ended the transfer, or the read failed
     // (an unbuffered socket tells the peer's close that way: *closed is set).
-    bool pump(QTcpSocket *socket, bool *closed, const std::function<bool(const char *, qint64)> &take);
+    // At most kReadsPerWake chunks: *more is set when the socket may hold
+    // more, to be read after the other transfers of this thread had a turn.
+    bool pump(QTcpSocket *socket, bool *closed, bool *more, const std::function<bool(const char *, qint64)> &take);
 
     // The body path shared by both protocols.
     bool openTarget();

@@ -34,6 +34,7 @@ private slots:
     void ftpMoreBytesThanSizeStops();
     void tlsBodyEndsOnlyAtCloseNotify_data();
     void tlsBodyEndsOnlyAtCloseNotify();
+    void tlsRedirectArrivingWithItsCloseSpendsNoRetry();
     void linkTargetIsNeverWrittenThrough_data();
     void linkTargetIsNeverWrittenThrough();
 
@@ -139,6 +140,30 @@ void TestHostileServers::tlsBodyEndsOnlyAtCloseNotify()
         QCOMPARE(server.connections(), 2);
     }
     QCOMPARE(testing::readFile(f.target(u"f"_s)), body);
+}
+
+// The 302 and the server's close come in one go: the close belongs to the
+// connection that was redirected, not to the new one being opened.
+void TestHostileServers::tlsRedirectArrivingWithItsCloseSpendsNoRetry()
+{
+    const QByteArray body = testing::testBytes(50000, 9);
+    TlsScriptServer server(authority_.certificateFile(u"local"_s), authority_.keyFile(u"local"_s));
+    QVERIFY(server.listen());
+    const QByteArray moved = "HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1:" + QByteArray::number(server.port())
+                             + "/b.bin\r\nContent-Length: 0\r\nConnection: close\r\n";
+    for (int k = 0; k < 5; ++k) {
+        server.addReply({moved, {}, -1, TlsScriptServer::Ending::CloseWithoutNotify});
+        server.addReply(
+            {"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n", body, -1, TlsScriptServer::Ending::CloseNotifyThenClose});
+    }
+    EngineFixture f;
+    for (int k = 0; k < 5; ++k) {
+        const int slot = f.add(u"https://127.0.0.1:%1/a.bin"_s.arg(server.port()), u"f"_s + QString::number(k));
+        QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot) || f.window->slot(slot).redo->isRunning(), kWaitMs);
+        QVERIFY2(f.finished(slot), qPrintable(f.statusTexts(3).join(u" | "_s)));
+        QCOMPARE(testing::readFile(f.target(u"f"_s + QString::number(k))), body);
+    }
+    QCOMPARE(server.connections(), 10);
 }
 
 void TestHostileServers::linkTargetIsNeverWrittenThrough_data()
