@@ -196,13 +196,28 @@ void activas::createTransfer(int i, const QString &host, quint16 port, const QSt
 // The row, the timer and the transfer go together. They may be unloaded from
 // inside one of their own signals, so they are disconnected at once and
 // deleted later; the transfer closes its file as it goes.
-void activas::unloadSlot(int i, bool waitForClose)
+void activas::unloadSlot(int i, bool deleteFile)
 {
     Slot &s = slots_[i];
     if (s.transfer) {
-        s.transfer->disconnect(this);
-        closeTransfer(i, waitForClose);
-        s.transfer->deleteLater();
+        Transfer *t = s.transfer;
+        t->disconnect(this);
+        if (deleteFile) {
+            // The file is deleted where it is open, once closed; the window
+            // goes on meanwhile and lets nobody write it until then.
+            const QString key = sameFileKey(s.e.file);
+            deleting_.insert(key);
+            connect(t, &Transfer::fileDeleted, this, [this, key] { deleting_.remove(key); });
+            ++s.attempt;
+            s.e.speed = 0;
+            QMetaObject::invokeMethod(
+                t, [t] { t->closeAndDelete(); }, Qt::QueuedConnection);
+        } else {
+            closeTransfer(i);
+        }
+        t->deleteLater();
+    } else if (deleteFile) {
+        QFile::remove(s.e.file);
     }
     if (s.redo) {
         s.redo->disconnect(this);
@@ -221,9 +236,9 @@ void activas::unloadSlot(int i, bool waitForClose)
         askingLogin_ = 0;
 }
 
-void activas::removeDownload(int i)
+void activas::removeDownload(int i, bool deleteFile)
 {
-    unloadSlot(i);
+    unloadSlot(i, deleteFile);
     slots_[i].e.used = false;
     if (selected_ == i)
         clearSelection();
@@ -238,13 +253,10 @@ void activas::delfile(int i, bool deleteFile)
     // only a finish after this one may switch the computer off.
     if (!slots_[i].indicador || !slots_[i].indicador->finalizado())
         finishedWhilePressed_ = false;
-    // Wait for the transfer to close the file before it may be deleted.
     unloadSlot(i, deleteFile);
     slots_[i].e.used = false;
     if (selected_ == i)
         clearSelection();
-    if (deleteFile && QFile::exists(slots_[i].e.file))
-        QFile::remove(slots_[i].e.file);
     reordenar_indicador();
     saveListLater();
 }
@@ -331,6 +343,8 @@ bool activas::addnew(const QString &url, const QString &file, qint64 size, qint6
 bool activas::targetTaken(const QString &file) const
 {
     const QString wanted = sameFileKey(file);
+    if (deleting_.contains(wanted))
+        return true;
     for (int i = 1; i < kSlots; ++i) {
         const Slot &s = slots_[i];
         if (s.e.used && i != handingOver_ && sameFileKey(s.e.file) == wanted)

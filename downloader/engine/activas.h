@@ -4,6 +4,7 @@
 #include "engine/slot.h"
 #include "engine/transfer.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include <array>
@@ -123,13 +124,15 @@ private:
 
     // Slot life (activas.cpp).
     void createSlotObjects(int i);
-    void unloadSlot(int i, bool waitForClose = false);
-    void removeDownload(int i); // unload, mark unused, re-lay the rows
+    // deleteFile: the transfer closes the file and deletes it on its own
+    // thread; the file counts as taken until it reports it gone.
+    void unloadSlot(int i, bool deleteFile = false);
+    void removeDownload(int i, bool deleteFile = false); // unload, mark unused, re-lay the rows
     void createTransfer(int i, const QString &host, quint16 port, const QString &path);
 
     // The transfer's connection (activas_events.cpp).
     void startTransfer(int i);
-    void closeTransfer(int i, bool wait = false);
+    void closeTransfer(int i);
     bool current(int i, int attempt) const;
     void mirror(int i, const TransferFigures &figures);
     void onConnected(int i);
@@ -180,6 +183,7 @@ private:
     std::unique_ptr<platform::FileWriter> writer_;
     std::unique_ptr<class TransferThreads> threads_;
     std::array<Slot, kSlots> slots_;
+    QSet<QString> deleting_; // files a closing transfer is still to delete (sameFileKey)
     int selected_ = 0;
     QueueHooks *queue_ = nullptr;
     LoginHooks *login_ = nullptr;

@@ -12,7 +12,6 @@
 #include "rows/download.h"
 #include "settings/cfg.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPointer>
 
@@ -27,19 +26,23 @@ void activas::startTransfer(int i)
     Slot &s = slots_[i];
     if (!s.transfer)
         return;
-    QMetaObject::invokeMethod(s.transfer, "connectNow", Qt::QueuedConnection, Q_ARG(int, ++s.attempt));
+    Transfer *t = s.transfer;
+    QMetaObject::invokeMethod(
+        t, [t, attempt = ++s.attempt] { t->connectNow(attempt); }, Qt::QueuedConnection);
 }
 
 // Whatever the transfer still says about the connection it had is stale
-// from now on. Waiting makes sure its file is closed before the caller goes on.
-void activas::closeTransfer(int i, bool wait)
+// from now on.
+void activas::closeTransfer(int i)
 {
     Slot &s = slots_[i];
     ++s.attempt;
     s.e.speed = 0;
     if (!s.transfer)
         return;
-    QMetaObject::invokeMethod(s.transfer, "closeAll", wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+    Transfer *t = s.transfer;
+    QMetaObject::invokeMethod(
+        t, [t] { t->closeAll(); }, Qt::QueuedConnection);
 }
 
 bool activas::current(int i, int attempt) const
@@ -161,7 +164,6 @@ void activas::onRemoved(int i)
     PlayNoticeSound(msgFile(u"ding.wav"_s));
     ShowNotice(u"El archivo "_s + s.e.url + u" no existe."_s, msgFile(u"error.gif"_s));
     unloadSlot(i, true);
-    QFile::remove(s.e.file);
     s.e.used = false;
     if (selected_ == i)
         clearSelection();
@@ -219,8 +221,9 @@ void activas::askLogin(int i, quint64 generation)
         s.e.ftpuser = user;
         s.e.ftppass = password;
         s.e.remember = remember;
-        QMetaObject::invokeMethod(s.transfer, "setLogin", Qt::QueuedConnection, Q_ARG(QString, user),
-                                  Q_ARG(QString, password));
+        Transfer *t = s.transfer;
+        QMetaObject::invokeMethod(
+            t, [t, user, password] { t->setLogin(user, password); }, Qt::QueuedConnection);
     }
     armRetry(i);
 }

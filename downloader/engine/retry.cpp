@@ -6,8 +6,6 @@
 #include "rows/download.h"
 #include "settings/cfg.h"
 
-#include <QFile>
-
 using namespace Qt::StringLiterals;
 
 // A countdown already running is left alone, so a watchdog that arms every
@@ -60,8 +58,7 @@ void activas::retriesExhausted(int i)
 {
     Slot &s = slots_[i];
     const cfg *settings = cfg::instance();
-    // The file is closed before it may be deleted below.
-    closeTransfer(i, settings && settings->delinc());
+    closeTransfer(i);
     s.indicador->setRedoend(true);
     const QString text = u"Se han agotado los intentos para "_s + s.e.url;
     if (!settings || settings->msgdialog()) {
@@ -70,9 +67,6 @@ void activas::retriesExhausted(int i)
     }
     if (settings && settings->msgsys())
         emit trayError(text);
-    if (settings && settings->delinc()) {
-        if (QFile::exists(s.e.file))
-            QFile::remove(s.e.file);
-        removeDownload(i);
-    }
+    if (settings && settings->delinc())
+        removeDownload(i, true);
 }

@@ -204,7 +204,10 @@ void TestActivasCommands::cancelAsksThenDeletesTheDownload()
     f.window->CallCancel();
     QVERIFY(!f.window->existe(slot));
     QVERIFY(!f.window->indicador(slot));
-    QVERIFY(!QFile::exists(file));
+    // The transfer deletes the file on its own thread; until it reports it
+    // gone, no other download may take it.
+    QVERIFY(f.window->targetTaken(file));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(file) && !f.window->targetTaken(file), kWaitMs);
     QVERIFY(lastLogIs(u"\r\nCancelada la descarga de "_s + file + u" a las "_s, 0x000080));
     QVERIFY(kClock.match(logEntries().last().text).hasMatch());
     QCOMPARE(f.window->selected(), 0);

@@ -204,7 +204,7 @@ void TestActivasHttp::notFoundRemovesRowAndPartialFile()
     const int slot = f.add(url, u"gone"_s, 0, 8, false);
     QTRY_VERIFY_WITH_TIMEOUT(!f.window->existe(slot), 10000);
     QVERIFY(!f.window->indicador(slot));
-    QVERIFY(!QFile::exists(f.target(u"gone"_s)));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(f.target(u"gone"_s)), 10000);
     QCOMPARE(f.prompts.notices(), QStringList{u"El archivo "_s + url + u" no existe."_s});
     QCOMPARE(f.window->loadedRows(), 1);
 }
@@ -353,7 +353,7 @@ void TestActivasHttp::exhaustedWithDelincRemovesSilently()
     QVERIFY(QFile::exists(f.target(u"d"_s)));
     f.window->redoTick(slot);
     QVERIFY(!f.window->existe(slot));
-    QVERIFY(!QFile::exists(f.target(u"d"_s)));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(f.target(u"d"_s)), 10000);
     QVERIFY(f.prompts.notices().isEmpty());
 }
 

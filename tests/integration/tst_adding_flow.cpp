@@ -184,7 +184,7 @@ void TstAddingFlow::addDialogAndCancel()
     prompts.yesNo.enqueue(true);
     window.active()->CallCancel();
     QVERIFY(!window.active()->existe(1));
-    QVERIFY(!QFile::exists(chosen));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(chosen), kWaitMs);
     QTRY_COMPARE(folder.read(u"activas.dwn"_s), QByteArray());
     QVERIFY(logEntries().last().text.contains(u"Cancelada la descarga de "_s + chosen));
     window.CallUnload();

@@ -178,7 +178,7 @@ void TstMainWindow::cancelAllOnALoadedTable()
     window.action(u"detact"_s)->trigger();
     QCOMPARE(prompts.asked.last().text, u"¿Realmente desea cancelar (y eliminar) todas las descargas activas?"_s);
     QVERIFY(!window.active()->existe(1) && !window.active()->existe(2));
-    QVERIFY(!QFile::exists(records[0].file) && !QFile::exists(records[1].file));
+    QTRY_VERIFY(!QFile::exists(records[0].file) && !QFile::exists(records[1].file));
     QTRY_COMPARE(folder.read(u"activas.dwn"_s), QByteArray());
     QCOMPARE(logEntries().size(), 1);
     QVERIFY(logEntries().first().text.startsWith(u"\r\nCanceladas TODAS LAS DESCARGAS ACTIVAS a las "_s));
