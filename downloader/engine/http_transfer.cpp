@@ -357,13 +357,13 @@ void HttpTransfer::followRedirect(const QString &location)
         stop(u"Demasiadas redirecciones seguidas: "_s + job_.url + u" vuelve a redirigir a "_s + target + u"."_s);
         return;
     }
-    // GetHost only complains about addresses of other schemes, never asked here.
     if (!target.startsWith(u"http://"_s) && !isSecure(target)) {
         stop(u"El archivo "_s + job_.url + u" ha sido movido a "_s + target
              + u", una dirección que no se puede descargar."_s);
         return;
     }
-    const QString host = GetHost(target);
+    // Never a box here: this runs on a worker thread.
+    const QString host = hostOf(target).value_or(QString());
     if (!hostIsSafe(host)) {
         stop(u"El servidor ha redirigido "_s + job_.url + u" a una dirección incorrecta."_s);
         return;

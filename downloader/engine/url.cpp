@@ -45,10 +45,18 @@ QString afterSlashes(const QString &url)
 
 QString GetHost(const QString &url)
 {
-    if (!url.startsWith(u"http://"_s) && !url.startsWith(u"https://"_s) && !url.startsWith(u"ftp:"_s)) {
+    const std::optional<QString> host = hostOf(url);
+    if (!host) {
         platform::prompts().message(u"Dirección incorrecta."_s, platform::Icon::Critical, platform::programTitle());
         return u"ERROR"_s;
     }
+    return *host;
+}
+
+std::optional<QString> hostOf(const QString &url)
+{
+    if (!url.startsWith(u"http://"_s) && !url.startsWith(u"https://"_s) && !url.startsWith(u"ftp:"_s))
+        return std::nullopt;
     const QString rest = afterSlashes(url);
     // The colon is looked for over the whole remainder first: a colon in the
     // path ends the host there too.

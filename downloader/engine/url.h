@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 // The URL helpers. They work on text only, with the program's own splitting
@@ -10,6 +11,9 @@
 
 // Host name, or "ERROR" (after telling the user "Dirección incorrecta.").
 QString GetHost(const QString &url);
+// The same without a word to the user, for code away from the window
+// (a redirect on a worker thread): nothing for a scheme not downloaded.
+std::optional<QString> hostOf(const QString &url);
 // Request path without its leading slash, or "/".
 QString GetPath(const QString &url);
 // Local file name suggested for the URL; never leaves the chosen folder.

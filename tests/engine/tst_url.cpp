@@ -55,6 +55,7 @@ void TestUrl::host()
     QFETCH(QString, host);
     testing::ScriptedPrompts prompts;
     QCOMPARE(GetHost(url), host);
+    QCOMPARE(hostOf(url), std::optional<QString>(host));
     QVERIFY(prompts.asked.isEmpty());
 }
 
@@ -71,6 +72,8 @@ void TestUrl::badHost()
 {
     QFETCH(QString, url);
     testing::ScriptedPrompts prompts;
+    QVERIFY(!hostOf(url));
+    QVERIFY(prompts.asked.isEmpty());
     QCOMPARE(GetHost(url), u"ERROR"_s);
     QCOMPARE(GetHost(url), u"ERROR"_s);
     QCOMPARE(prompts.messages(), QStringList({u"Dirección incorrecta."_s, u"Dirección incorrecta."_s}));
