@@ -54,8 +54,13 @@ public:
 
     // The list file activas.dwn beside the program.
     void guardar_lista_activas();
-    // The same save without a box: returns the error, "" on success.
+    // The same save, waiting for the disk (the end of the program, the
+    // switch-off): returns the error, "" on success.
     QString writeListNow();
+    // Both lists are saved by one writer, in the order asked: a move between
+    // the tables reaches the disk receiving list first, without waiting.
+    std::shared_ptr<platform::FileWriter> listWriter();
+    void waitForSaves(); // every save asked for is on disk
     void saveListLater();
     void cargar_lista_activas();
 
@@ -180,7 +185,7 @@ private:
     QByteArray listBytes() const;
     platform::FileWriter &writer();
 
-    std::unique_ptr<platform::FileWriter> writer_;
+    std::shared_ptr<platform::FileWriter> writer_;
     std::unique_ptr<class TransferThreads> threads_;
     std::array<Slot, kSlots> slots_;
     QSet<QString> deleting_; // files a closing transfer is still to delete (sameFileKey)

@@ -43,12 +43,11 @@ QByteArray activas::listBytes() const
     return encodeListFile(records, ListKind::Active);
 }
 
-// Owner-only: the list can hold FTP passwords.
+// Owner-only: the list can hold FTP passwords. The window does not wait for
+// the disk; a failure comes back as a box.
 void activas::guardar_lista_activas()
 {
-    const QString error = writeListNow();
-    if (!error.isEmpty())
-        platform::prompts().message(error, platform::Icon::Critical);
+    saveListLater();
 }
 
 QString activas::writeListNow()
@@ -65,12 +64,22 @@ void activas::saveListLater()
 
 platform::FileWriter &activas::writer()
 {
+    return *listWriter();
+}
+
+void activas::waitForSaves()
+{
+    writer().flush();
+}
+
+std::shared_ptr<platform::FileWriter> activas::listWriter()
+{
     if (!writer_) {
-        writer_ = std::make_unique<platform::FileWriter>();
+        writer_ = std::make_shared<platform::FileWriter>();
         connect(writer_.get(), &platform::FileWriter::failed, this,
                 [](const QString &error) { platform::prompts().message(error, platform::Icon::Critical); });
     }
-    return *writer_;
+    return writer_;
 }
 
 void activas::cargar_lista_activas()

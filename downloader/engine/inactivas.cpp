@@ -54,8 +54,11 @@ inactivas::~inactivas()
 void inactivas::setActive(activas *active)
 {
     active_ = active;
-    if (active)
+    if (active) {
         active->setQueue(this);
+        // Saves asked of a writer of our own before are finished when it goes.
+        writer_ = active->listWriter();
+    }
 }
 
 const DownloadEntry &inactivas::entry(int slot) const

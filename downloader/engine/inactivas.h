@@ -59,6 +59,7 @@ public:
 
     // inactivas.dwn beside the program.
     void guardar_lista_inactivas();
+    void waitForSaves(); // every save asked for is on disk
     void cargar_lista_inactivas();
 
     // Toolbar buttons 1, 2 and 4, and the details dialog of the selection.
@@ -118,7 +119,7 @@ private:
     int selected_ = 0;
     int moving_ = 0; // the entry being handed to the active table, 0 for none
     QPointer<activas> active_;
-    std::unique_ptr<platform::FileWriter> writer_;
+    std::shared_ptr<platform::FileWriter> writer_; // the active table's, once it is known
 
     QToolBar *opciones_ = nullptr;
     QAction *detener_ = nullptr;

@@ -47,13 +47,17 @@ QByteArray inactivas::listBytes() const
     return encodeListFile(records, ListKind::Inactive);
 }
 
-// Owner-only: the list can hold FTP passwords. Saved at once, never later:
-// a move between the tables relies on this file being on disk.
+// Owner-only: the list can hold FTP passwords. Saved by the writer shared
+// with the active table, in the order asked, without waiting for the disk;
+// a failure comes back as a box.
 void inactivas::guardar_lista_inactivas()
 {
-    const QString error = writeListNow();
-    if (!error.isEmpty())
-        platform::prompts().message(error, platform::Icon::Critical);
+    writer().saveLater(listPath(), listBytes(), true);
+}
+
+void inactivas::waitForSaves()
+{
+    writer().flush();
 }
 
 QString inactivas::writeListNow()
@@ -63,8 +67,11 @@ QString inactivas::writeListNow()
 
 platform::FileWriter &inactivas::writer()
 {
-    if (!writer_)
-        writer_ = std::make_unique<platform::FileWriter>();
+    if (!writer_) {
+        writer_ = std::make_shared<platform::FileWriter>();
+        connect(writer_.get(), &platform::FileWriter::failed, this,
+                [](const QString &error) { platform::prompts().message(error, platform::Icon::Critical); });
+    }
     return *writer_;
 }
 

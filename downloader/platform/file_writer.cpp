@@ -15,8 +15,7 @@ FileWriter::FileWriter() : worker_(new QObject)
 FileWriter::~FileWriter()
 {
     // Queued saves run first: the last word of the program reaches the disk.
-    QMetaObject::invokeMethod(
-        worker_, [] {}, Qt::BlockingQueuedConnection);
+    flush();
     thread_.quit();
     thread_.wait();
 }
@@ -31,6 +30,12 @@ void FileWriter::saveLater(const QString &path, const QByteArray &bytes, bool ow
                 emit failed(error);
         },
         Qt::QueuedConnection);
+}
+
+void FileWriter::flush()
+{
+    QMetaObject::invokeMethod(
+        worker_, [] {}, Qt::BlockingQueuedConnection);
 }
 
 QString FileWriter::saveNow(const QString &path, const QByteArray &bytes, bool ownerOnly)

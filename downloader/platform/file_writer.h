@@ -19,6 +19,8 @@ public:
     void saveLater(const QString &path, const QByteArray &bytes, bool ownerOnly);
     // Waits for the saves asked before, then saves; returns the error, "" on success.
     QString saveNow(const QString &path, const QByteArray &bytes, bool ownerOnly);
+    // Waits until every save asked for so far is done (the end of the program, tests).
+    void flush();
 
 signals:
     void failed(const QString &error);

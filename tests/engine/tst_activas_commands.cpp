@@ -41,7 +41,7 @@ public:
     int rows = 1;
     int saves = 0;
     QString saveError;
-    const activas *active = nullptr;
+    activas *active = nullptr;
 
     int loadedRows() const override { return rows; }
     bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32, bool,
@@ -49,6 +49,9 @@ public:
     {
         if (active && active->targetTaken(file))
             return false;
+        // What the saves asked for before the hand-over put on disk.
+        if (active)
+            active->waitForSaves();
         added.append(
             {url, file, size, position, resumable, locked, folder_.read(u"activas.dwn"_s).contains(url.toUtf8())});
         ++rows;

@@ -441,6 +441,7 @@ void TestActivasHttp::listFileRoundTrip()
                          u"pw"_s, false);
         f.window->addnew(u"ftp://127.0.0.1:9/pub/c.tgz"_s, f.target(u"c.tgz"_s), 7000, 3001, true, 0, false,
                          u"anonymous"_s, u"guestpw"_s, true);
+        f.window->waitForSaves();
         saved = f.folder.read(u"activas.dwn"_s);
         QList<ListRecord> expected(2);
         expected[0].url = u"http://127.0.0.1:9/a,\"b\".zip"_s;

@@ -55,11 +55,17 @@ struct QueueFixture : EngineFixture {
                 return i;
         return 0;
     }
-    QStringList listed(const QString &list) const
+    // What the list file holds once the saves asked for so far are on disk.
+    QByteArray saved(const QString &list)
+    {
+        window->waitForSaves();
+        return folder.read(list);
+    }
+    QStringList listed(const QString &list)
     {
         QStringList files;
         const ListKind kind = list == u"activas.dwn"_s ? ListKind::Active : ListKind::Inactive;
-        for (const ListRecord &r : decodeListFile(folder.read(list), kind).records)
+        for (const ListRecord &r : decodeListFile(saved(list), kind).records)
             files << r.file;
         return files;
     }
@@ -104,7 +110,7 @@ void TestInactivas::listFileKeepsEveryFieldAndLock()
     const QByteArray expected =
         record("http://h/a,\"q\"", a, " 2048 \r\n 1025 \r\n 77 \r\nTrue\r\n\r\n\r\nFalse\r\nFalse\r\n")
         + record("ftp://h/b", b, " 0 \r\n 0 \r\n 0 \r\nFalse\r\nuser\r\npa ss,\r\nTrue\r\nTrue\r\n");
-    QCOMPARE(f.folder.read(u"inactivas.dwn"_s), expected);
+    QCOMPARE(f.saved(u"inactivas.dwn"_s), expected);
 
     // Read back: the lock and the elapsed time stay, nothing is rewritten.
     inactivas loaded;
@@ -248,7 +254,7 @@ void TestInactivas::cancelDeletesOnlyAfterYes()
     f.queued(u"keep"_s, false, 0, 0, false);
     const int slot = f.queued(u"part"_s, false, 100, 11, false);
     f.folder.write(u"part"_s, "0123456789");
-    const QByteArray before = f.folder.read(u"inactivas.dwn"_s);
+    const QByteArray before = f.saved(u"inactivas.dwn"_s);
     f.queue.selectRow(slot);
     f.prompts.yesNo.enqueue(yes);
 
@@ -260,7 +266,7 @@ void TestInactivas::cancelDeletesOnlyAfterYes()
     QCOMPARE(QFile::exists(f.target(u"part"_s)), !yes);
     QCOMPARE(f.queue.existe(slot), !yes);
     if (!yes) {
-        QCOMPARE(f.folder.read(u"inactivas.dwn"_s), before);
+        QCOMPARE(f.saved(u"inactivas.dwn"_s), before);
         QCOMPARE(f.queue.selected(), slot);
         QVERIFY(logEntries().isEmpty());
         return;

@@ -106,6 +106,7 @@ void TstAddingFlow::quickAddCutPauseContinueFinish()
     QCOMPARE(window.quickadd()->itemText(0), url);
     QCOMPARE(window.quickadd()->currentText(), QString());
     QCOMPARE(window.statusText(1), u"1/1"_s);
+    window.active()->waitForSaves();
     QCOMPARE(folder.read(u"activas.dwn"_s), listOf(url, file, 0, ListKind::Active));
 
     // The cut leaves a partial file and the download waiting for its retry.
@@ -127,7 +128,7 @@ void TstAddingFlow::quickAddCutPauseContinueFinish()
     window.queue()->selectRow(1);
     window.queue()->CallContinue();
     QVERIFY(!window.queue()->existe(1));
-    QCOMPARE(folder.read(u"inactivas.dwn"_s), QByteArray());
+    QTRY_COMPARE(folder.read(u"inactivas.dwn"_s), QByteArray());
     QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(file) == digest_, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(folder.read(u"activas.dwn"_s), QByteArray(), kWaitMs);
     QCOMPARE(proxy.connectionCount(), 2);

@@ -307,7 +307,9 @@ void TestListado::pageToWholeFiles()
     }
     QCOMPARE(active, targets.mid(0, 3));
     QCOMPARE(queued, targets.mid(3));
-    // Both lists hold the whole batch as soon as it is added.
+    // Both lists hold the whole batch once the saves it asked for are done.
+    t.active->waitForSaves();
+    t.queue->waitForSaves();
     for (const QString &file : targets.mid(0, 3))
         QVERIFY(t.folder.read(u"activas.dwn"_s).contains(file.toLocal8Bit()));
     for (const QString &file : targets.mid(3))
