@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -161,8 +162,20 @@ struct Trust {
     QStringList curlArguments;
 };
 
+// The longest stall of the program's window thread, as its loop probe
+// reported it in the log; -1 when it reported nothing.
+double longestGapInLog(const QString &log)
+{
+    double longest = -1;
+    static const QRegularExpression gap(uR"((?:gap of|longest gap of the window thread:) (\d+) ms)"_s);
+    for (auto it = gap.globalMatch(QString::fromUtf8(testing::readFile(log))); it.hasNext();)
+        longest = std::max(longest, it.next().captured(1).toDouble());
+    return longest;
+}
+
 bench::Sample runProgram(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers,
-                         bool ftp, qint64 size, const QByteArray &sourceHash, qint64 boundMs, const Trust &trust)
+                         bool ftp, qint64 size, const QByteArray &sourceHash, qint64 boundMs, const Trust &trust,
+                         bool probeLoop)
 {
     bench::Sample run;
     if (!prepareFolder(folder, files, transfers, ftp)) {
@@ -172,8 +185,10 @@ bench::Sample runProgram(const QString &folder, const QStringList &files, const 
     ::sync();
     const QString exe = QDir(folder).filePath(QFileInfo(files.first()).fileName());
     const QString log = QDir(folder).filePath(u"program.log"_s);
-    const pid_t pid =
-        bench::spawn(exe, {}, log, folder, QByteArrayList{"QT_QPA_PLATFORM=offscreen"} + trust.programEnvironment);
+    QByteArrayList environment = QByteArrayList{"QT_QPA_PLATFORM=offscreen"} + trust.programEnvironment;
+    if (probeLoop)
+        environment << "QT_LOGGING_RULES=tandrel.loop.debug=true";
+    const pid_t pid = bench::spawn(exe, {}, log, folder, environment);
     if (pid <= 0)
         return run;
 
@@ -227,6 +242,8 @@ bench::Sample runProgram(const QString &folder, const QStringList &files, const 
         run.ok = false;
         std::fprintf(stderr, "program: %s\n%s\n", qPrintable(failure), qPrintable(bench::tail(log)));
     }
+    if (probeLoop)
+        run.longestGapMs = longestGapInLog(log);
     QDir(folder).removeRecursively();
     return run;
 }
@@ -260,7 +277,8 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
         for (const QString &tool : tools) {
             bench::Sample run;
             if (tool == u"program"_s) {
-                run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs, trust);
+                run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs, trust,
+                                 o.parallel);
             } else {
                 ::sync();
                 // Timed as the program is: from their first byte on disk.
@@ -288,6 +306,10 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
     bench::printTable(rows, double(o.mib * o.count));
     for (qsizetype i = 1; i < rows.size(); ++i)
         bench::printRatio(rows.first(), rows[i]);
+    if (o.parallel && rows.first().medianGapMs >= 0)
+        std::printf("program: longest gap of the window thread's event loop: %.0f ms (median of the rounds), "
+                    "%.0f ms (highest)\n",
+                    rows.first().medianGapMs, rows.first().longestGapMs);
     return allPassed;
 }
 

@@ -3,6 +3,7 @@
 #include "engine/tls_config.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
+#include "platform/loop_probe.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
@@ -49,6 +50,9 @@ int runTandrel(int argc, char *argv[])
     // OpenSSL's own tools and curl take it.
     if (const QString extra = qEnvironmentVariable("SSL_CERT_FILE"); !extra.isEmpty())
         setExtraTrustedCertificates(QSslCertificate::fromPath(extra));
+
+    // Off unless asked for: how long the window thread goes without looking at its events.
+    platform::LoopProbe::startIfWanted(&app);
 
     std::unique_ptr<MainWindow> window;
     platform::handleTerminationSignals([] {

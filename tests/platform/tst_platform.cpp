@@ -1,5 +1,6 @@
 // The small platform rules the rest of the program leans on.
 #include "platform/interval_timer.h"
+#include "platform/loop_probe.h"
 #include "platform/program_folder.h"
 #include "platform/qt_prompts.h"
 #include "platform/twips.h"
@@ -20,6 +21,7 @@ private slots:
     void programFilesSitInTheProgramFolder();
     void twipsRoundTrip();
     void boxesSpeakSpanish();
+    void loopProbeNamesTheStall();
 };
 
 void TestPlatform::intervalZeroMeansStopped()
@@ -85,6 +87,29 @@ void TestPlatform::boxesSpeakSpanish()
     prompts.message(u"Hecho."_s, platform::Icon::Information, {});
     seen.sort();
     QCOMPARE(seen, (QStringList{u"&Aceptar"_s, u"&No"_s, u"&No"_s, u"&Sí"_s, u"&Sí"_s}));
+}
+
+// Off, the probe is not made; on, a handler that keeps the loop 40 ms is
+// reported as a gap, with the event that took the time.
+void TestPlatform::loopProbeNamesTheStall()
+{
+    QVERIFY(!platform::LoopProbe::startIfWanted(this));
+    QLoggingCategory::setFilterRules(u"tandrel.loop.debug=true"_s);
+    std::unique_ptr<platform::LoopProbe> probe(platform::LoopProbe::startIfWanted(nullptr));
+    QVERIFY(probe);
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(u"^gap of \\d+ ms; longest event \\d+ ms: event \\d+ for a TestPlatform$"_s));
+    // A real loop, which waits for events between turns as the program's does.
+    QEventLoop loop;
+    QTimer::singleShot(0, this, [] { QThread::msleep(40); });
+    QTimer::singleShot(100, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY2(probe->longestMs() >= 40, qPrintable(QString::number(probe->longestMs())));
+    QTest::ignoreMessage(
+        QtDebugMsg,
+        QRegularExpression(u"^longest gap of the window thread: \\d+ ms, in event \\d+ for a TestPlatform$"_s));
+    probe.reset();
+    QLoggingCategory::setFilterRules(QString());
 }
 
 QTEST_MAIN(TestPlatform)
