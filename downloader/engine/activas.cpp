@@ -305,7 +305,7 @@ bool activas::addnew(const QString &url, const QString &file, qint64 size, qint6
     s.askingLogin = false;
     ++s.generation;
 
-    s.redo->setTag(QString::number(settingOr(&cfg::vecesv, 5)));
+    s.retriesLeft = settingOr(&cfg::vecesv, 5);
 
     // Both connections take the host; a bad address is told once for each.
     const quint16 port = GetPort(url);

@@ -237,7 +237,7 @@ void activas::continuar()
     Slot &s = slots_[i];
     s.indicador->setRedoend(false);
     s.redo->setInterval(0);
-    s.redo->setTag(QString::number(settingOr(&cfg::vecesv, 5)));
+    s.retriesLeft = settingOr(&cfg::vecesv, 5);
     // The seconds without data counted while the retries were over are not this attempt's.
     s.idle = 0;
     if (s.transfer) {

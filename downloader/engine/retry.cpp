@@ -40,8 +40,7 @@ void activas::redoTick(int i)
     if (!s.redo || !s.e.used)
         return;
     s.redo->setInterval(0);
-    const int left = s.redo->tag().trimmed().toInt() - 1;
-    s.redo->setTag(QString::number(left));
+    const int left = --s.retriesLeft;
 
     if (left >= 0) {
         // A fresh attempt gets its own waiting time before the watchdog judges it.

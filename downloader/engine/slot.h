@@ -16,7 +16,8 @@ struct Slot {
     DownloadEntry e;
     download *indicador = nullptr;
     Transfer *transfer = nullptr;            // on a worker thread
-    platform::IntervalTimer *redo = nullptr; // retry timer; its tag is the retry budget
+    platform::IntervalTimer *redo = nullptr; // retry timer
+    int retriesLeft = 0;                     // the retry budget: reconnections still allowed
 
     int idle = 0;             // seconds since data last arrived
     qint64 received = 0;      // bytes the transfer had received at its last report

@@ -307,7 +307,7 @@ void TestActivasCommands::reconnectAfterRetriesRanOutResumes()
     QVERIFY(!f.window->slot(slot).redo->isRunning());
     QVERIFY(!f.window->indicador(slot)->redoend());
     QVERIFY(!f.window->commandEnabled(u"continuar"_s));
-    QCOMPARE(f.window->slot(slot).redo->tag(), u"3"_s);
+    QCOMPARE(f.window->slot(slot).retriesLeft, 3);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), kWaitMs);
     QCOMPARE(testing::readFile(f.target(u"r"_s)), body);
     QCOMPARE(server.requests().size(), 2);
