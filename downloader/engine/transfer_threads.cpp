@@ -1,5 +1,7 @@
 #include "engine/transfer_threads.h"
 
+#include <QAbstractEventDispatcher>
+
 TransferThreads::TransferThreads(int count)
 {
     for (int k = 0; k < qMax(1, count); ++k) {
@@ -10,9 +12,14 @@ TransferThreads::TransferThreads(int count)
     }
 }
 
-// Objects still waiting for deletion on a thread are deleted as it ends.
+// Work already asked of a thread (a file to close and delete) is done
+// first; objects still waiting for deletion are deleted as it ends.
 TransferThreads::~TransferThreads()
 {
+    for (auto &thread : threads_)
+        if (QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance(thread.get()))
+            QMetaObject::invokeMethod(
+                loop, [] {}, Qt::BlockingQueuedConnection);
     for (auto &thread : threads_)
         thread->quit();
     for (auto &thread : threads_)

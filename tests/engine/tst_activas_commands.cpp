@@ -215,6 +215,15 @@ void TestActivasCommands::cancelAsksThenDeletesTheDownload()
     QVERIFY(kClock.match(logEntries().last().text).hasMatch());
     QCOMPARE(f.window->selected(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, kWaitMs);
+
+    // A cancel right before the program ends still deletes its file.
+    const int late = f.add(server.url(u"/big"_s), u"late"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(f.window->entry(late).position, qint64(30001), kWaitMs);
+    f.window->selectRow(late);
+    f.prompts.yesNo.enqueue(true);
+    f.window->CallCancel();
+    f.window.reset();
+    QVERIFY(!QFile::exists(f.target(u"late"_s)));
 }
 
 void TestActivasCommands::pauseHandsTheDownloadToTheQueue_data()
