@@ -208,13 +208,8 @@ void activas::unloadSlot(int i, bool deleteFile)
             const QString key = sameFileKey(s.e.file);
             deleting_.insert(key);
             connect(t, &Transfer::fileDeleted, this, [this, key] { deleting_.remove(key); });
-            ++s.attempt;
-            s.e.speed = 0;
-            QMetaObject::invokeMethod(
-                t, [t] { t->closeAndDelete(); }, Qt::QueuedConnection);
-        } else {
-            closeTransfer(i);
         }
+        closeTransfer(i, deleteFile);
         t->deleteLater();
     } else if (deleteFile) {
         QFile::remove(s.e.file);

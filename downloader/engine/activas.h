@@ -137,7 +137,7 @@ private:
 
     // The transfer's connection (activas_events.cpp).
     void startTransfer(int i);
-    void closeTransfer(int i);
+    void closeTransfer(int i, bool deleteFile = false); // deleteFile: closeAndDelete, reported by fileDeleted
     bool current(int i, int attempt) const;
     void mirror(int i, const TransferFigures &figures);
     void onConnected(int i);

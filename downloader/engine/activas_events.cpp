@@ -33,7 +33,7 @@ void activas::startTransfer(int i)
 
 // Whatever the transfer still says about the connection it had is stale
 // from now on.
-void activas::closeTransfer(int i)
+void activas::closeTransfer(int i, bool deleteFile)
 {
     Slot &s = slots_[i];
     ++s.attempt;
@@ -42,7 +42,7 @@ void activas::closeTransfer(int i)
         return;
     Transfer *t = s.transfer;
     QMetaObject::invokeMethod(
-        t, [t] { t->closeAll(); }, Qt::QueuedConnection);
+        t, [t, deleteFile] { deleteFile ? t->closeAndDelete() : t->closeAll(); }, Qt::QueuedConnection);
 }
 
 bool activas::current(int i, int attempt) const

@@ -29,7 +29,7 @@ void FtpTransfer::dropSockets()
     quietAbort(ftp_);
     replies_.reset();
     dataClosed_ = false;
-    readPending_ = false;
+    dropReadLater();
     setStep(FtpStep::None);
 }
 
@@ -50,7 +50,7 @@ void FtpTransfer::start()
         connect(ftp_, &QTcpSocket::disconnected, this, &FtpTransfer::onControlDisconnected);
         connect(ftp_, &QTcpSocket::errorOccurred, this, &FtpTransfer::onControlError);
         ws_ = makeSocket();
-        connect(ws_, &QTcpSocket::readyRead, this, &FtpTransfer::onDataReadyRead);
+        connect(ws_, &QTcpSocket::readyRead, this, &FtpTransfer::readShare);
         connect(ws_, &QTcpSocket::disconnected, this, &FtpTransfer::onDataDisconnected);
         connect(ws_, &QTcpSocket::errorOccurred, this, &FtpTransfer::onDataError);
     }
@@ -187,11 +187,11 @@ void FtpTransfer::openData(const QByteArray &line)
     // host the reply names: a server must not send it elsewhere.
     quietAbort(ws_);
     dataClosed_ = false;
-    readPending_ = false;
+    dropReadLater();
     ws_->connectToHost(ftp_->peerAddress(), quint16(port), QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
-void FtpTransfer::onDataReadyRead()
+void FtpTransfer::readShare()
 {
     readData(false);
 }
@@ -210,26 +210,16 @@ void FtpTransfer::readData(bool all)
         dataEnded();
     } else if (going) {
         reportProgress(false);
-        if (more && !readPending_) {
-            // The unbuffered socket signals again only once a read found it
-            // empty: the rest is asked for after the thread's other work.
-            readPending_ = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (!readPending_)
-                        return;
-                    readPending_ = false;
-                    readData(false);
-                },
-                Qt::QueuedConnection);
-        }
+        // The unbuffered socket signals again only once a read found it
+        // empty: the rest is asked for after the thread's other work.
+        if (more)
+            readLater();
     }
 }
 
 void FtpTransfer::onDataDisconnected()
 {
-    readPending_ = false;
+    dropReadLater();
     readData(true);
     dataEnded();
 }

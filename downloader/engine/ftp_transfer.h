@@ -26,8 +26,8 @@ private:
     void onControlReadyRead();
     void onControlDisconnected();
     void onControlError();
-    void onDataReadyRead();
     void readData(bool all); // a wake-up's share of the data connection, or all it holds
+    void readShare() override;
     void onDataDisconnected();
     void onDataError();
     // Acts on one reply; false when the transfer ended inside.
@@ -41,6 +41,5 @@ private:
     QTcpSocket *ws_ = nullptr;  // data connection
     FtpReplyBuffer replies_;
     FtpStep ftpstate_ = FtpStep::None;
-    bool dataClosed_ = false;  // the data connection ended before the server confirmed it
-    bool readPending_ = false; // a read of the data connection is queued
+    bool dataClosed_ = false; // the data connection ended before the server confirmed it
 };

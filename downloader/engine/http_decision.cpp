@@ -1,5 +1,7 @@
 #include "engine/http_decision.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -223,22 +225,24 @@ QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize)
            + now + u" bytes). Se ha detenido la descarga; al reconectar empezará desde el principio."_s;
 }
 
+namespace {
+// A control character, or also the blank where blanks are refused.
+bool isControl(unsigned code, bool blankToo)
+{
+    return code < 0x20 || code == 0x7F || (blankToo && code == 0x20);
+}
+} // namespace
+
 bool hostIsSafe(const QString &host)
 {
-    if (host.isEmpty())
-        return false;
-    for (const QChar c : host)
-        if (c.unicode() <= 0x20 || c.unicode() == 0x7F)
-            return false;
-    return true;
+    return !host.isEmpty()
+           && std::none_of(host.begin(), host.end(), [](QChar c) { return isControl(c.unicode(), true); });
 }
 
 bool locationIsSafe(const QByteArray &location)
 {
-    for (const char c : location)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    return true;
+    return std::none_of(location.begin(), location.end(),
+                        [](char c) { return isControl(static_cast<unsigned char>(c), false); });
 }
 
 QString lostConnectionText(const QString &url)

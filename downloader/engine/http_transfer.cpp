@@ -56,7 +56,7 @@ HttpTransfer::~HttpTransfer()
 void HttpTransfer::dropSockets()
 {
     handshaking_ = false;
-    drainPending_ = false;
+    dropReadLater();
     quietAbort(ws_);
 }
 
@@ -86,7 +86,7 @@ void HttpTransfer::start()
         connect(ws_, &QTcpSocket::errorOccurred, this, &HttpTransfer::onError);
     }
     quietAbort(ws_);
-    drainPending_ = false;
+    dropReadLater();
     response_.reset();
     chunks_.reset();
     chunked_ = false;
@@ -167,23 +167,12 @@ void HttpTransfer::onReadyRead()
         drain();
         return;
     }
-    queueDrain();
+    readLater();
 }
 
-void HttpTransfer::queueDrain()
+void HttpTransfer::readShare()
 {
-    if (drainPending_)
-        return;
-    drainPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!drainPending_)
-                return;
-            drainPending_ = false;
-            drain();
-        },
-        Qt::QueuedConnection);
+    drain();
 }
 
 bool HttpTransfer::drain(bool all)
@@ -209,7 +198,7 @@ bool HttpTransfer::drain(bool all)
     } else if (going) {
         reportProgress(false);
         if (more)
-            queueDrain();
+            readLater();
     }
     // A redirect inside opened another connection: what follows is not this one's.
     return connection == connection_;
@@ -393,7 +382,7 @@ void HttpTransfer::tlsClosed(int connection)
 {
     if (connection != connection_ || !file_ || ws_->state() != QAbstractSocket::ConnectedState)
         return;
-    drainPending_ = false;
+    dropReadLater();
     if (!drain(true) || !file_)
         return;
     quietAbort(ws_);
@@ -404,7 +393,7 @@ void HttpTransfer::onDisconnected()
 {
     // Bytes still buffered belong to the body; a redirect among them has
     // started another connection, which this close does not end.
-    drainPending_ = false;
+    dropReadLater();
     if (drain(true))
         connectionEnded();
 }

@@ -29,7 +29,7 @@ private:
     // Takes what the socket holds (all of it, or a wake-up's share); false
     // when a redirect among it started another connection.
     bool drain(bool all = false);
-    void queueDrain(); // another share, once this thread's other work had its turn
+    void readShare() override;
     void onDisconnected();
     void onError();
     // Takes received bytes; false when the transfer ended inside.
@@ -54,7 +54,6 @@ private:
     QString refusal_;           // the certificate's problem, told once the handshake ends
     QByteArray validator_;      // the file's ETag or Last-Modified, sent as If-Range
     bool ifRangeSent_ = false;
-    bool drainPending_ = false;  // a read of the TLS socket is queued
     bool closeNotified_ = false; // the server ended TLS properly; a TCP close alone may be a cut
     int connection_ = 0;         // counts start(): a queued step of an earlier connection is dropped
 };

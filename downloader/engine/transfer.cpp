@@ -104,6 +104,22 @@ bool Transfer::pump(QTcpSocket *socket, bool *closed, bool *more, const std::fun
     }
 }
 
+void Transfer::readLater()
+{
+    if (readPending_)
+        return;
+    readPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!readPending_)
+                return;
+            readPending_ = false;
+            readShare();
+        },
+        Qt::QueuedConnection);
+}
+
 bool Transfer::openTarget()
 {
     if (file_ && file_->isOpen())

@@ -84,6 +84,11 @@ protected:
     // At most kReadsPerWake chunks: *more is set when the socket may hold
     // more, to be read after the other transfers of this thread had a turn.
     bool pump(QTcpSocket *socket, bool *closed, bool *more, const std::function<bool(const char *, qint64)> &take);
+    // Asks for readShare() once this thread's other work had its turn; a
+    // connection that ends or starts again drops it with dropReadLater().
+    void readLater();
+    void dropReadLater() { readPending_ = false; }
+    virtual void readShare() = 0; // a wake-up's share of what the body connection holds
 
     // The body path shared by both protocols.
     bool openTarget();
@@ -127,4 +132,6 @@ protected:
 
 private:
     bool proveTail(const char *&data, qint64 &size);
+
+    bool readPending_ = false; // a readShare() is queued
 };
