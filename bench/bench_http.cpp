@@ -7,16 +7,16 @@
 
 #include "bench_support.h"
 #include "engine/activas.h"
-#include "engine/http_transfer.h"
+#include "core/http_transfer.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "rows/download.h"
 #include "settings/cfg.h"
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 #include "test_authority.h"
 
 #include <QApplication>

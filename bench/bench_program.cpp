@@ -4,10 +4,10 @@
 // files: one file over HTTP and over FTP, or N files at once over HTTP.
 
 #include "bench_support.h"
-#include "engine/list_file.h"
+#include "core/list_file.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 #include "test_authority.h"
 #include "vsftpd_fixture.h"
 

@@ -1,6 +1,6 @@
 #include "browser/web.h"
 
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "platform/twips.h"
 
 #include <QFileInfo>

@@ -1,10 +1,8 @@
 #pragma once
 
+#include "core/active_table.h"
 #include "engine/row_list.h"
-#include "engine/slot.h"
-#include "engine/transfer.h"
 
-#include <QSet>
 #include <QWidget>
 
 #include <array>
@@ -18,15 +16,17 @@ class QToolBar;
 class QScrollBar;
 class QGroupBox;
 class QFrame;
+class download;
+class LoginHooks;
 class QueueHooks;
 namespace platform {
 class FileWriter;
 }
-class LoginHooks;
 
-// The active downloads: a table of 41 slots (slot 0 is the hidden template),
-// each with its record, row, sockets and retry timer. Socket and timer events
-// arrive here with the slot number and advance that download.
+// The active downloads' window: one row per slot of its ActiveTable (slot 0
+// is the hidden template row), the toolbar, the details panel, and what the
+// user is told. The table does the downloading; this window shows its slots
+// and sends it the user's commands.
 class activas : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(activas)
@@ -64,9 +64,10 @@ public:
     void saveListLater();
     void cargar_lista_activas();
 
-    const DownloadEntry &entry(int slot) const { return slots_[checked(slot)].e; }
-    DownloadEntry &entry(int slot) { return slots_[checked(slot)].e; }
-    const Slot &slot(int i) const { return slots_[checked(i)]; }
+    const DownloadEntry &entry(int slot) const { return table_->slot(slot).e; }
+    DownloadEntry &entry(int slot) { return table_->entry(slot); }
+    const Slot &slot(int i) const { return table_->slot(i); }
+    ActiveTable &table() { return *table_; }
     download *indicador(int slot) const;
     // Loaded rows, the template included (the admission rule counts them).
     int loadedRows() const;
@@ -95,8 +96,8 @@ public:
     bool shutdownPressed() const;
     void setShutdownPressed(bool pressed);
 
-    void setQueue(QueueHooks *queue) { queue_ = queue; }
-    void setLogin(LoginHooks *login) { login_ = login; }
+    void setQueue(QueueHooks *queue) { table_->setQueue(queue); }
+    void setLogin(LoginHooks *login);
 
     // Timer handlers; public so tests can tick without waiting.
     void updateTick();
@@ -125,40 +126,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    static int checked(int slot);
-
-    // Slot life (activas.cpp).
-    void createSlotObjects(int i);
-    // deleteFile: the transfer closes the file and deletes it on its own
-    // thread; the file counts as taken until it reports it gone.
-    void unloadSlot(int i, bool deleteFile = false);
-    void removeDownload(int i, bool deleteFile = false); // unload, mark unused, re-lay the rows
-    void createTransfer(int i, const QString &host, quint16 port, const QString &path);
-
-    // The transfer's connection (activas_events.cpp).
-    void startTransfer(int i);
-    void closeTransfer(int i, bool deleteFile = false); // deleteFile: closeAndDelete, reported by fileDeleted
-    bool current(int i, int attempt) const;
-    void mirror(int i, const TransferFigures &figures);
-    void onConnected(int i);
-    void onFinished(int i, const TransferFigures &figures);
-    void onLost(int i, const QString &status, const TransferFigures &figures);
-    void onStopped(int i, const QString &notice, bool sizeChanged, const TransferFigures &figures);
-    void onRemoved(int i);
-    void onFileFailed(int i, const QString &text);
-    void onLoginRefused(int i);
-    void askLogin(int i, quint64 generation);
+    // What the table tells (activas_events.cpp).
+    void connectTable();
+    void onLoaded(int i);
+    void onUnloaded(int i);
+    void applyState(int i, DownloadState state);
+    void onFinished(int i);
+    void onExhausted(int i);
+    void onRefused(const DownloadEntry &e, ActiveTable::Refusal why);
     bool askUser(const QString &caption, QString &user, QString &password, bool &remember);
     // The login dialog for a dropped ftp:// address.
     void askDropLogin(QString &user, QString &password, bool &remember);
     void showProgress(int i);
-    void finishDownload(int i);
+    void showTick(qint32 totalSpeed);
     void runAntivirus(const QString &virus, const QString &file);
-
-    // Retries (retry.cpp).
-    void armRetry(int i);
-    void watchdog(int i);
-    void retriesExhausted(int i);
 
     // Layout (activas_layout.cpp).
     void buildLayout();
@@ -166,6 +147,7 @@ private:
     void onScroll(int value);
     void fillDetails(int i);
     void clearDetails();
+    download *shownRow(int i) const { return existe(i) ? rows_[i] : nullptr; }
 
     // Commands (activas_commands.cpp).
     void buildToolbar();
@@ -182,23 +164,13 @@ private:
     void onRowMouseUp(int i, int button);
     bool handToQueue(int i);
 
-    QByteArray listBytes() const;
-    platform::FileWriter &writer();
-
-    std::shared_ptr<platform::FileWriter> writer_;
-    std::unique_ptr<class TransferThreads> threads_;
-    std::array<Slot, kSlots> slots_;
-    QSet<QString> deleting_; // files a closing transfer is still to delete (sameFileKey)
+    std::unique_ptr<ActiveTable> table_;
+    std::array<download *, kSlots> rows_{}; // rows_[0] is the template
     int selected_ = 0;
-    QueueHooks *queue_ = nullptr;
     LoginHooks *login_ = nullptr;
-    int askingLogin_ = 0;               // the slot the login dialog is asking for, 0 for none
-    int handingOver_ = 0;               // the slot being copied into the queue: its file is not taken
     bool finishedWhilePressed_ = false; // a download ended while apagar was pressed
     QString crlf_ = QStringLiteral("\r\n");
 
-    class QTimer *update_ = nullptr;
-    class QTimer *tiempotrans_ = nullptr;
     class QTimer *shutdown_ = nullptr;
 
     // Widgets of the window.

@@ -4,12 +4,11 @@
 
 #include "dialogs/detallado.h"
 #include "engine/details_fill.h"
-#include "engine/figures.h"
-#include "engine/queue_hooks.h"
+#include "core/figures.h"
+#include "core/queue_hooks.h"
 #include "engine/setting_or.h"
 #include "log/log_append.h"
 #include "log/notices.h"
-#include "platform/interval_timer.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "rows/download.h"
@@ -142,11 +141,12 @@ void activas::updateCommands()
 {
     if (!opciones_)
         return;
-    const download *row = selected_ > 0 && existe(selected_) ? slots_[selected_].indicador : nullptr;
-    const bool finished = row && row->finalizado();
+    const bool row = selected_ > 0 && existe(selected_);
+    const DownloadState state = row ? table_->slot(selected_).state : DownloadState::Connecting;
+    const bool finished = row && isFinished(state);
     command(u"detener"_s)->setEnabled(row && !finished);
     command(u"pausar"_s)->setEnabled(row && !finished);
-    command(u"continuar"_s)->setEnabled(row && row->redoend());
+    command(u"continuar"_s)->setEnabled(row && waitsForUser(state));
     command(u"open"_s)->setEnabled(finished);
     command(u"antivirus"_s)->setEnabled(finished);
 }
@@ -167,12 +167,12 @@ void activas::detener()
         selected_ = 0;
         return;
     }
-    const quint64 generation = slots_[i].generation;
-    const QString file = slots_[i].e.file;
+    const quint64 generation = table_->slot(i).generation;
+    const QString file = table_->slot(i).e.file;
     if (!platform::prompts().question(u"¿Seguro que desea cancelar la transferencia de "_s + file + u"?"_s))
         return;
     // The question let other events run: the download may be gone, its slot reused.
-    if (!existe(i) || slots_[i].generation != generation)
+    if (!existe(i) || table_->slot(i).generation != generation)
         return;
     delfile(i, true);
     appendLog(crlf_ + u"Cancelada la descarga de "_s + file + u" a las "_s + clockText(), kCancelledColor);
@@ -184,14 +184,14 @@ void activas::pausar()
     const int i = selected_;
     if (i == 0 || !existe(i))
         return;
-    const quint64 generation = slots_[i].generation;
-    if (!slots_[i].e.resumable) {
+    const quint64 generation = table_->slot(i).generation;
+    if (!table_->slot(i).e.resumable) {
         const bool yes = platform::prompts().question(
             u"Advertencia: Este servidor no soporta la reanudación de descargas, así que empezará de cero la próxima vez. ¿Desea pausar la descarga de todas formas?"_s);
-        if (!yes || !existe(i) || slots_[i].generation != generation)
+        if (!yes || !existe(i) || table_->slot(i).generation != generation)
             return;
     }
-    const DownloadEntry e = slots_[i].e;
+    const DownloadEntry e = table_->slot(i).e;
     // The queue saves its list before this one drops the entry: a stop in
     // between leaves the download in both lists, never in neither.
     if (!handToQueue(i))
@@ -199,7 +199,7 @@ void activas::pausar()
     appendLog(crlf_ + u"Pausada la descarga de "_s + e.file + u" a las "_s + clockText()
                   + u" cuando llevaba descargado "_s + QString::number(e.position) + u" bytes"_s,
               kPausedColor);
-    if (existe(i) && slots_[i].generation == generation)
+    if (existe(i) && table_->slot(i).generation == generation)
         delfile(i, false);
     clearSelection();
 }
@@ -214,19 +214,14 @@ bool activas::toinact(int i)
 
 bool activas::handToQueue(int i)
 {
-    if (!queue_)
+    const QueueHooks *queue = table_->queue();
+    if (!queue)
         return false;
-    if (queue_->loadedRows() >= kSlots) {
+    if (queue->loadedRows() >= kSlots) {
         platform::prompts().message(u"Se ha alcanzado el máximo de descargas en cola."_s, platform::Icon::Critical);
         return false;
     }
-    const DownloadEntry e = slots_[i].e;
-    // The queue may refuse a file another download writes; this one is moving there.
-    handingOver_ = i;
-    const bool taken = queue_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser,
-                                      e.ftppass, e.remember, false);
-    handingOver_ = 0;
-    return taken;
+    return table_->handToQueue(i);
 }
 
 void activas::continuar()
@@ -234,29 +229,7 @@ void activas::continuar()
     const int i = selected_;
     if (i == 0 || !existe(i))
         return;
-    Slot &s = slots_[i];
-    s.indicador->setRedoend(false);
-    s.redo->setInterval(0);
-    s.retriesLeft = settingOr(&cfg::vecesv, 5);
-    // The seconds without data counted while the retries were over are not this attempt's.
-    s.idle = 0;
-    if (s.transfer) {
-        closeTransfer(i);
-        if (s.sizeChanged) {
-            // The server's file is another one now: what is on disk is not part of it.
-            Transfer *t = s.transfer;
-            QMetaObject::invokeMethod(
-                t, [t] { t->forgetBytes(); }, Qt::QueuedConnection);
-            s.sizeChanged = false;
-            s.e.size = 0;
-            s.e.position = 1;
-            s.e.positionAtConnect = 1;
-            s.indicador->setPorcentaje(0);
-            showProgress(i);
-        }
-        s.indicador->setReconectando(true);
-        startTransfer(i);
-    }
+    table_->reconnect(i);
     updateCommands();
 }
 
@@ -265,15 +238,7 @@ void activas::continuar()
 void activas::delend()
 {
     clearSelection();
-    const int last = highestLoaded();
-    for (int i = 1; i <= last; ++i) {
-        Slot &s = slots_[i];
-        if (!s.e.used || !s.indicador || !s.indicador->finalizado())
-            continue;
-        unloadSlot(i);
-        s.e.file.clear();
-        s.e.used = false;
-    }
+    table_->removeFinished();
     reordenar_indicador();
 }
 
@@ -282,7 +247,7 @@ void activas::openSelected()
     const int i = selected_;
     if (i == 0 || !existe(i))
         return;
-    const QString file = slots_[i].e.file;
+    const QString file = table_->slot(i).e.file;
     ShellOpen(file);
     appendLog(crlf_ + u"Ejecutado el archivo "_s + file + u" a las "_s + clockText(), kOpenedColor);
 }
@@ -298,7 +263,7 @@ void activas::antivirus()
         platform::prompts().message(u"No hay ningún antivirus configurado."_s, platform::Icon::Exclamation);
         return;
     }
-    runAntivirus(virus, slots_[i].e.file);
+    runAntivirus(virus, table_->slot(i).e.file);
 }
 
 // The file is one argument, whatever blanks or quotes its path holds; an
@@ -317,13 +282,13 @@ void activas::showDetails(int i)
     selectRow(i);
     if (!existe(i))
         return;
-    const Slot &s = slots_[i];
+    const Slot &s = table_->slot(i);
     QString estado = u"Descargando"_s;
-    if (s.indicador->finalizado())
+    if (isFinished(s.state))
         estado = u"Finalizado"_s;
-    else if (s.indicador->redoend())
+    else if (waitsForUser(s.state))
         estado = u"Se han agotado los reintentos"_s;
-    else if (s.indicador->Reconectando())
+    else if (isReconnecting(s.state))
         estado = u"Conectando..."_s;
     detallado dialog(this);
     fillDetailsDialog(dialog, s.e, estado);
@@ -350,21 +315,15 @@ void activas::shutdownTick()
     if (!shutdownPressed())
         return;
     int rows = 0;
-    for (int i = 1; i < kSlots; ++i) {
-        const Slot &s = slots_[i];
-        if (!s.e.used || !s.indicador)
-            continue;
-        if (!s.indicador->finalizado())
-            return;
-        ++rows;
-    }
+    if (!table_->allFinished(&rows))
+        return;
     if (rows == 0 && !finishedWhilePressed_)
         return;
 
     setShutdownPressed(false);
     QString error = writeListNow();
-    if (error.isEmpty() && queue_)
-        error = queue_->writeListNow();
+    if (error.isEmpty() && table_->queue())
+        error = table_->queue()->writeListNow();
     // Switching off with a list unsaved would lose downloads.
     if (!error.isEmpty()) {
         const QString text = u"No se ha apagado el equipo: "_s + error;

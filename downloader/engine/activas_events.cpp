@@ -1,231 +1,248 @@
-// What the active window does with what a download's transfer tells it:
-// the rows, the status bar, the finish steps, retries and the login dialog.
+// What the active window does with what its table tells: the rows, the
+// status bar, the notices and sounds, the log, the finish steps.
 #include "engine/activas.h"
 
-#include "engine/figures.h"
-#include "engine/login_hooks.h"
-#include "engine/queue_hooks.h"
+#include "core/figures.h"
+#include "core/login_hooks.h"
+#include "core/queue_hooks.h"
+#include "core/target_path.h"
+#include "engine/get_host.h"
 #include "log/log_append.h"
 #include "log/notices.h"
-#include "platform/interval_timer.h"
+#include "platform/prompts.h"
 #include "platform/shell.h"
 #include "rows/download.h"
 #include "settings/cfg.h"
 
 #include <QLabel>
-#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kWrongLogin = u"Usuario incorrecto."_s;
+constexpr quint32 kErrorColor = 0x0000FF;
 }
 
-void activas::startTransfer(int i)
+void activas::connectTable()
 {
-    Slot &s = slots_[i];
-    if (!s.transfer)
-        return;
-    Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(
-        t, [t, attempt = ++s.attempt] { t->connectNow(attempt); }, Qt::QueuedConnection);
+    ActiveTable *t = table_.get();
+    connect(t, &ActiveTable::slotLoaded, this, &activas::onLoaded);
+    connect(t, &ActiveTable::slotUnloaded, this, &activas::onUnloaded);
+    connect(t, &ActiveTable::stateChanged, this, &activas::applyState);
+    connect(t, &ActiveTable::progressed, this, &activas::showProgress);
+    connect(t, &ActiveTable::redirected, this, [this](int, const QString &from, const QString &to) {
+        emit statusText(3, u"El archivo "_s + from + u" ha sido movido a "_s + to + u".Se reconectará a esa dirección"_s);
+    });
+    connect(t, &ActiveTable::finished, this, &activas::onFinished);
+    connect(t, &ActiveTable::lost, this, [this](int, const QString &status) { emit statusText(3, status); });
+    connect(t, &ActiveTable::stopped, this, [this](int, const QString &notice) {
+        // Whatever the status said before (a redirect about to be followed),
+        // the download now waits for the user.
+        emit statusText(3, notice);
+        PlayNoticeSound(msgFile(u"ding.wav"_s));
+        ShowNotice(notice, msgFile(u"error.gif"_s));
+    });
+    connect(t, &ActiveTable::removedOnServer, this, [](const QString &url) {
+        PlayNoticeSound(msgFile(u"ding.wav"_s));
+        ShowNotice(u"El archivo "_s + url + u" no existe."_s, msgFile(u"error.gif"_s));
+    });
+    connect(t, &ActiveTable::fileFailed, this, [this](int, const QString &text) {
+        emit statusText(3, text);
+        appendLog(crlf_ + text, kErrorColor);
+    });
+    connect(t, &ActiveTable::askingLogin, this, [] { PlayNoticeSound(msgFile(u"user.wav"_s)); });
+    connect(t, &ActiveTable::exhausted, this, &activas::onExhausted);
+    connect(t, &ActiveTable::logLine, this,
+            [this](const QString &text, quint32 color) { appendLog(crlf_ + text, color); });
+    connect(t, &ActiveTable::statusText, this, [this](const QString &text) { emit statusText(3, text); });
+    connect(t, &ActiveTable::ticked, this, &activas::showTick);
+    connect(t, &ActiveTable::listSaveFailed, this,
+            [](const QString &error) { platform::prompts().message(error, platform::Icon::Critical); });
+    connect(t, &ActiveTable::listLoadFailed, this, [](const QString &error) {
+        platform::prompts().message(u"Error al cargar lista de activas: "_s + error, platform::Icon::Critical,
+                                    u"Error"_s);
+    });
+    connect(t, &ActiveTable::refused, this, &activas::onRefused);
 }
 
-// Whatever the transfer still says about the connection it had is stale
-// from now on.
-void activas::closeTransfer(int i, bool deleteFile)
+void activas::onLoaded(int i)
 {
-    Slot &s = slots_[i];
-    ++s.attempt;
-    s.e.speed = 0;
-    if (!s.transfer)
-        return;
-    Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(
-        t, [t, deleteFile] { deleteFile ? t->closeAndDelete() : t->closeAll(); }, Qt::QueuedConnection);
+    const DownloadEntry &e = table_->slot(i).e;
+    auto *row = new download(frame_);
+    rows_[i] = row;
+    row->setObjectName(u"indicador%1"_s.arg(i));
+    connect(row, &download::Click, this, [this, i] { selectRow(i); });
+    connect(row, &download::DblClick, this, [this, i] { showDetails(i); });
+    connect(row, &download::MouseUp, this, [this, i](int button) { onRowMouseUp(i, button); });
+    row->setArchivo(e.file);
+    row->setUrl(e.url);
+    row->setToolTip(u"Descargando "_s + e.url + u" a "_s + e.file);
+    row->show();
+    applyState(i, table_->slot(i).state);
+    reordenar_indicador();
 }
 
-bool activas::current(int i, int attempt) const
+// The row may be going from inside one of its own signals.
+void activas::onUnloaded(int i)
 {
-    const Slot &s = slots_[i];
-    return s.e.used && s.transfer && attempt == s.attempt;
-}
-
-void activas::mirror(int i, const TransferFigures &f)
-{
-    Slot &s = slots_[i];
-    s.e.url = f.url;
-    s.e.position = f.position;
-    s.e.size = f.size;
-    s.e.resumable = f.resumable;
-    s.e.positionAtConnect = f.positionAtConnect;
-    if (f.received != s.received) {
-        s.received = f.received;
-        s.idle = 0;
+    if (download *row = rows_[i]) {
+        row->disconnect(this);
+        row->hide();
+        row->deleteLater();
+        rows_[i] = nullptr;
     }
-}
-
-void activas::onConnected(int i)
-{
-    Slot &s = slots_[i];
-    s.indicador->setReconectando(false);
-    s.e.elapsedAtConnect = s.e.elapsed;
-}
-
-void activas::showProgress(int i)
-{
-    Slot &s = slots_[i];
-    if (!s.indicador)
-        return;
-    s.indicador->setBytes(bytesText(s.e.position));
-    if (s.e.size > 0) {
-        const double percent = roundHalfEven(double(s.e.position) / double(s.e.size) * 100.0, 2);
-        s.indicador->setPorcentaje(int(roundHalfEven(percent)));
-        if (i == selected_)
-            porcientot_->setText(numberText(percent) + u"%"_s);
-    }
-    if (i == selected_)
-        bytest_->setText(QString::number(s.e.position - 1) + u"/"_s + QString::number(s.e.size));
-}
-
-void activas::onFinished(int i, const TransferFigures &figures)
-{
-    mirror(i, figures);
-    showProgress(i);
-    ++slots_[i].attempt;
-    finishDownload(i);
-}
-
-void activas::finishDownload(int i)
-{
-    Slot &s = slots_[i];
-    s.e.speed = 0;
-    s.indicador->DownloadEnd();
-    s.indicador->setFinalizado(true);
-    s.indicador->setPorcentaje(100);
-    emit statusText(3, u"Finalizada la descarga de "_s + s.e.url);
-    PlayNoticeSound(msgFile(u"notify.wav"_s));
-    appendLog(u"\r\nLa descarga de "_s + s.e.url + u" a "_s + s.e.file + u" ha finalizado tras "_s
-                  + QString::number(s.e.elapsed) + u" segundos."_s,
-              0);
-
-    const cfg *settings = cfg::instance();
-    if (settings && settings->showmsg()) {
-        PlayNoticeSound(msgFile(u"notify.wav"_s));
-        ShowNotice(u"Se ha terminado la descarga de "_s + s.e.url, msgFile(u"download.gif"_s));
-    }
-    emit finishedFile(s.e.file);
-    if (settings && settings->exevirus() && !settings->virus().isEmpty()) {
-        // Once per file, however many of the extensions match.
-        for (const QString &extension : settings->ext()) {
-            if (!extension.isEmpty() && s.e.file.endsWith(extension)) {
-                runAntivirus(settings->virus(), s.e.file);
-                break;
-            }
-        }
-    }
-    if (settings && settings->dellista())
-        removeDownload(i);
-    // The finished download no longer belongs in the list a restart reads.
-    saveListLater();
-    if (settings && settings->autocont() && queue_ && queue_->loadedRows() > 1)
-        queue_->toactivas();
-}
-
-// The connection is given up for now; the retry timer will try again.
-void activas::onLost(int i, const QString &status, const TransferFigures &figures)
-{
-    Slot &s = slots_[i];
-    mirror(i, figures);
-    showProgress(i);
-    s.e.speed = 0;
-    emit statusText(3, status);
-    s.indicador->setReconectando(true);
-    armRetry(i);
-}
-
-void activas::onStopped(int i, const QString &notice, bool sizeChanged, const TransferFigures &figures)
-{
-    Slot &s = slots_[i];
-    mirror(i, figures);
-    s.e.speed = 0;
-    s.sizeChanged = sizeChanged;
-    // Whatever the status said before (a redirect about to be followed), the
-    // download now waits for the user.
-    emit statusText(3, notice);
-    PlayNoticeSound(msgFile(u"ding.wav"_s));
-    ShowNotice(notice, msgFile(u"error.gif"_s));
-    s.indicador->setRedoend(true);
-}
-
-void activas::onRemoved(int i)
-{
-    Slot &s = slots_[i];
-    PlayNoticeSound(msgFile(u"ding.wav"_s));
-    ShowNotice(u"El archivo "_s + s.e.url + u" no existe."_s, msgFile(u"error.gif"_s));
-    unloadSlot(i, true);
-    s.e.used = false;
     if (selected_ == i)
         clearSelection();
     reordenar_indicador();
 }
 
-void activas::onFileFailed(int i, const QString &text)
+// The row's flags and colour follow the download's state.
+void activas::applyState(int i, DownloadState state)
 {
-    Slot &s = slots_[i];
-    emit statusText(3, text);
-    appendLog(u"\r\n"_s + text, 0x0000FF);
-    s.e.speed = 0;
-    s.redo->setInterval(0);
-    s.indicador->setRedoend(true);
+    download *row = rows_[i];
+    if (!row)
+        return;
+    if (isFinished(state)) {
+        row->setReconectando(false);
+        row->DownloadEnd();
+        row->setFinalizado(true);
+        row->setPorcentaje(100);
+    } else if (waitsForUser(state)) {
+        row->setFinalizado(false);
+        row->setReconectando(false);
+        row->setRedoend(true);
+    } else {
+        row->setFinalizado(false);
+        row->setRedoend(false);
+        row->setReconectando(isReconnecting(state));
+    }
+    if (i == selected_)
+        updateCommands();
 }
 
-// Login refused: the user is asked once this handler has returned, and the
-// download waits for the answer without retrying. While the dialog asks for
-// another download this refusal is left unanswered; the watchdog tries this
-// one again later.
-void activas::onLoginRefused(int i)
+void activas::onRefused(const DownloadEntry &e, ActiveTable::Refusal why)
 {
-    Slot &s = slots_[i];
-    s.indicador->setReconectando(true);
-    if (askingLogin_ != 0)
-        return;
-    s.askingLogin = true;
-    askingLogin_ = i;
-    const quint64 generation = s.generation;
-    QMetaObject::invokeMethod(
-        this, [this, i, generation] { askLogin(i, generation); }, Qt::QueuedConnection);
+    switch (why) {
+    case ActiveTable::Refusal::TargetTaken:
+        platform::prompts().message(targetTakenText(e.file), platform::Icon::Critical);
+        break;
+    case ActiveTable::Refusal::TableFull:
+        platform::prompts().message(u"No se ha podido agregar el archivo:"_s + crlf_
+                                        + u"No quedan huecos libres en la tabla de descargas activas."_s,
+                                    platform::Icon::Critical);
+        break;
+    case ActiveTable::Refusal::BadAddress:
+        // Told once for each connection a download would have made.
+        GetHost(e.url);
+        GetHost(e.url);
+        break;
+    case ActiveTable::Refusal::None:
+        break;
+    }
 }
 
-void activas::askLogin(int i, quint64 generation)
+void activas::showProgress(int i)
 {
-    if (!slots_[i].e.used || slots_[i].generation != generation) {
-        askingLogin_ = 0;
+    download *row = rows_[i];
+    if (!row)
         return;
+    const DownloadEntry &e = table_->slot(i).e;
+    row->setBytes(bytesText(e.position));
+    if (e.size > 0) {
+        const double percent = roundHalfEven(double(e.position) / double(e.size) * 100.0, 2);
+        row->setPorcentaje(int(roundHalfEven(percent)));
+        if (i == selected_)
+            porcientot_->setText(numberText(percent) + u"%"_s);
+    } else if (!isFinished(table_->slot(i).state)) {
+        row->setPorcentaje(0);
     }
-    QPointer<activas> self(this);
-    PlayNoticeSound(msgFile(u"user.wav"_s));
-    QString user = slots_[i].e.ftpuser;
-    QString password = slots_[i].e.ftppass;
-    bool remember = slots_[i].e.remember;
-    const bool asked = askUser(kWrongLogin, user, password, remember);
-    // The window, or this download, may have gone while the dialog waited.
-    if (!self)
-        return;
-    askingLogin_ = 0;
-    Slot &s = slots_[i];
-    if (!s.e.used || s.generation != generation)
-        return;
-    s.askingLogin = false;
-    if (asked) {
-        s.e.ftpuser = user;
-        s.e.ftppass = password;
-        s.e.remember = remember;
-        Transfer *t = s.transfer;
-        QMetaObject::invokeMethod(
-            t, [t, user, password] { t->setLogin(user, password); }, Qt::QueuedConnection);
+    if (i == selected_)
+        bytest_->setText(QString::number(e.position - 1) + u"/"_s + QString::number(e.size));
+}
+
+void activas::onFinished(int i)
+{
+    const DownloadEntry &e = table_->slot(i).e;
+    emit statusText(3, u"Finalizada la descarga de "_s + e.url);
+    PlayNoticeSound(msgFile(u"notify.wav"_s));
+    appendLog(u"\r\nLa descarga de "_s + e.url + u" a "_s + e.file + u" ha finalizado tras "_s
+                  + QString::number(e.elapsed) + u" segundos."_s,
+              0);
+
+    const cfg *settings = cfg::instance();
+    if (settings && settings->showmsg()) {
+        PlayNoticeSound(msgFile(u"notify.wav"_s));
+        ShowNotice(u"Se ha terminado la descarga de "_s + e.url, msgFile(u"download.gif"_s));
     }
-    armRetry(i);
+    emit finishedFile(e.file);
+    if (settings && settings->exevirus() && !settings->virus().isEmpty()) {
+        // Once per file, however many of the extensions match.
+        for (const QString &extension : settings->ext()) {
+            if (!extension.isEmpty() && e.file.endsWith(extension)) {
+                runAntivirus(settings->virus(), e.file);
+                break;
+            }
+        }
+    }
+}
+
+void activas::onExhausted(int i)
+{
+    const cfg *settings = cfg::instance();
+    const QString text = u"Se han agotado los intentos para "_s + table_->slot(i).e.url;
+    if (!settings || settings->msgdialog()) {
+        PlayNoticeSound(msgFile(u"ding.wav"_s));
+        ShowNotice(text, msgFile(u"error.gif"_s));
+    }
+    if (settings && settings->msgsys())
+        emit trayError(text);
+}
+
+void activas::tiempotransTick()
+{
+    table_->elapsedTick();
+    if (selected_ > 0 && existe(selected_))
+        tiempou_->setText(formatElapsed(table_->slot(selected_).e.elapsed));
+}
+
+void activas::updateTick()
+{
+    showTick(table_->speedTick());
+}
+
+void activas::redoTick(int i)
+{
+    table_->redoTick(i);
+}
+
+void activas::showTick(qint32 total)
+{
+    if (selected_ > 0 && existe(selected_)) {
+        const Slot &s = table_->slot(selected_);
+        tiempou_->setText(formatElapsed(s.e.elapsed));
+        qint64 left = 0;
+        if (s.e.speed > 0)
+            left = roundHalfEven((double(s.e.size - s.e.position) / 1024.0) / s.e.speed);
+        tiemporest_->setText(isFinished(s.state) ? u"00:00"_s : formatElapsed(left));
+        velmedia_->setText(QString::number(s.e.speed) + u" Kb/seg"_s);
+    }
+
+    const int rows = loadedRows() - 1;
+    QString mean = u"0"_s;
+    if (total > 0 && rows > 0)
+        mean = numberText(roundHalfEven(double(total) / rows, 2));
+    emit statusText(2, u"Vel. Total: "_s + QString::number(total) + u"Kb/seg||Vel. Media: "_s + mean + u" Kb/seg"_s);
+    emit speedSample(total, QString::number(total) + u" Kb/seg"_s);
+    emit statusText(1, countsText());
+    // A selected row that ends or runs out of retries gets its buttons within a second.
+    updateCommands();
+}
+
+QString activas::countsText() const
+{
+    const int rows = loadedRows() - 1;
+    const QueueHooks *queue = table_->queue();
+    const int queued = queue ? queue->loadedRows() - 1 : 0;
+    return QString::number(rows) + u"/"_s + QString::number(rows + queued);
 }
 
 bool activas::askUser(const QString &caption, QString &user, QString &password, bool &remember)

@@ -2,7 +2,7 @@
 // only when the rows overflow, and the details panel under the list.
 #include "engine/activas.h"
 
-#include "engine/figures.h"
+#include "core/figures.h"
 #include "platform/twips.h"
 #include "rows/download.h"
 
@@ -49,7 +49,7 @@ void activas::buildLayout()
     list_.build(this);
     frame_ = list_.frame();
     scroll_ = list_.scroll();
-    slots_[0].indicador = list_.templateRow();
+    rows_[0] = list_.templateRow();
     connect(scroll_, &QScrollBar::valueChanged, this, &activas::onScroll);
 
     inf_ = new QGroupBox(this);
@@ -91,7 +91,7 @@ void activas::layoutList()
 
 void activas::onScroll(int)
 {
-    list_.placeRows(RowList::usedRows(slots_), loadedRows(), kRowPitch);
+    list_.placeRows(RowList::usedRows(kSlots, [this](int i) { return shownRow(i); }), loadedRows(), kRowPitch);
 }
 
 bool activas::eventFilter(QObject *watched, QEvent *event)
@@ -106,7 +106,7 @@ void activas::selectRow(int i)
     if (!existe(i))
         return;
     selected_ = i;
-    RowList::markSelected(slots_, i);
+    RowList::markSelected(kSlots, [this](int k) { return shownRow(k); }, i);
     updateCommands();
     fillDetails(i);
 }
@@ -114,14 +114,14 @@ void activas::selectRow(int i)
 void activas::clearSelection()
 {
     selected_ = 0;
-    RowList::markSelected(slots_, 0);
+    RowList::markSelected(kSlots, [this](int k) { return shownRow(k); }, 0);
     updateCommands();
     clearDetails();
 }
 
 void activas::fillDetails(int i)
 {
-    const Slot &s = slots_[i];
+    const Slot &s = table_->slot(i);
     inf_->setTitle(u"Información detallada de "_s + s.e.file);
     velmedia_->setText(QString::number(s.e.speed) + u" Kb/seg"_s);
     tiempou_->setText(formatElapsed(s.e.elapsed));
@@ -131,7 +131,7 @@ void activas::fillDetails(int i)
     else
         tiemporest_->setText(formatElapsed(roundHalfEven((double(s.e.size - s.e.position) / 1024.0) / s.e.speed)));
     urlt_->setText(s.e.url);
-    porcientot_->setText(s.e.size < 1 ? u"*"_s : QString::number(s.indicador->porcentaje()) + u"%"_s);
+    porcientot_->setText(s.e.size < 1 ? u"*"_s : QString::number(rows_[i]->porcentaje()) + u"%"_s);
     bytest_->setText(QString::number(s.e.position - 1) + u"/"_s + QString::number(s.e.size));
 }
 

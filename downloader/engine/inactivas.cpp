@@ -1,12 +1,12 @@
 #include "engine/inactivas.h"
 
 #include "engine/activas.h"
-#include "engine/figures.h"
+#include "core/figures.h"
 #include "engine/setting_or.h"
-#include "engine/target_path.h"
+#include "core/target_path.h"
 #include "log/log_append.h"
 #include "platform/actions.h"
-#include "platform/file_writer.h"
+#include "core/file_writer.h"
 #include "platform/prompts.h"
 #include "rows/download.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/download_entry.h"
-#include "engine/queue_hooks.h"
+#include "core/download_entry.h"
+#include "core/queue_hooks.h"
 #include "engine/row_list.h"
 
 #include <QPointer>
@@ -113,6 +113,7 @@ private:
 
     // inactivas_list.cpp
     QByteArray listBytes() const;
+    download *shownRow(int slot) const { return slots_[slot].e.used ? slots_[slot].indicador : nullptr; }
     platform::FileWriter &writer();
 
     std::array<QueueSlot, kSlots> slots_;

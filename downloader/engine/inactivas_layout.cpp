@@ -84,7 +84,7 @@ void inactivas::layoutList()
 
 void inactivas::onScroll(int)
 {
-    list_.placeRows(RowList::usedRows(slots_), loadedRows(), kRowPitch);
+    list_.placeRows(RowList::usedRows(kSlots, [this](int i) { return shownRow(i); }), loadedRows(), kRowPitch);
 }
 
 bool inactivas::eventFilter(QObject *watched, QEvent *event)
@@ -99,14 +99,14 @@ void inactivas::selectRow(int i)
     if (!existe(i))
         return;
     selected_ = i;
-    RowList::markSelected(slots_, i);
+    RowList::markSelected(kSlots, [this](int i) { return shownRow(i); }, i);
     updateCommands();
 }
 
 void inactivas::clearSelection()
 {
     selected_ = 0;
-    RowList::markSelected(slots_, 0);
+    RowList::markSelected(kSlots, [this](int i) { return shownRow(i); }, 0);
     updateCommands();
 }
 

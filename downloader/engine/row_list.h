@@ -36,22 +36,23 @@ public:
     QScrollBar *scroll() const { return scroll_; }
     download *templateRow() const { return template_; }
 
-    // The row widgets of the used slots, in slot order; slot 0 is the template.
-    template <typename Slots> static QList<download *> usedRows(const Slots &table)
+    // The row widgets of the used slots, in slot order; slot 0 is the
+    // template. rowAt(i) is the row of slot i, null when the slot is unused.
+    template <typename RowAt> static QList<download *> usedRows(int count, RowAt rowAt)
     {
         QList<download *> rows;
-        for (std::size_t i = 1; i < table.size(); ++i)
-            if (table[i].e.used && table[i].indicador)
-                rows << table[i].indicador;
+        for (int i = 1; i < count; ++i)
+            if (download *row = rowAt(i))
+                rows << row;
         return rows;
     }
 
     // Marks the row of slot selected, and no other (0 marks none).
-    template <typename Slots> static void markSelected(const Slots &table, int selected)
+    template <typename RowAt> static void markSelected(int count, RowAt rowAt, int selected)
     {
-        for (std::size_t k = 1; k < table.size(); ++k)
-            if (table[k].e.used && table[k].indicador)
-                table[k].indicador->setSelected(int(k) == selected);
+        for (int k = 1; k < count; ++k)
+            if (download *row = rowAt(k))
+                row->setSelected(k == selected);
     }
 
 private:

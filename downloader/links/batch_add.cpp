@@ -2,9 +2,9 @@
 
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "engine/schemes.h"
-#include "engine/target_path.h"
-#include "engine/url.h"
+#include "core/schemes.h"
+#include "core/target_path.h"
+#include "core/url.h"
 #include "log/log_append.h"
 #include "settings/cfg.h"
 

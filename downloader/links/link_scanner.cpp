@@ -1,7 +1,7 @@
 #include "links/link_scanner.h"
 
-#include "engine/schemes.h"
-#include "engine/url.h"
+#include "core/schemes.h"
+#include "core/url.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,8 +1,8 @@
 #include "links/listado_list.h"
 
-#include "platform/atomic_file.h"
-#include "platform/program_folder.h"
-#include "platform/text_lines.h"
+#include "core/atomic_file.h"
+#include "core/program_folder.h"
+#include "core/text_lines.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "links/page_fetch.h"
 
-#include "engine/http_decision.h"
-#include "engine/tls_config.h"
+#include "core/http_decision.h"
+#include "core/tls_config.h"
 
 #include <QSslSocket>
 

@@ -3,7 +3,7 @@
 #include "log/formato_spain.h"
 #include "log/log_limit.h"
 #include "log/log_settings.h"
-#include "platform/atomic_file.h"
+#include "core/atomic_file.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "log/log_settings.h"
 
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 
 #include <algorithm>
 

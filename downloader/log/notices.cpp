@@ -1,7 +1,7 @@
 #include "log/notices.h"
 
-#include "platform/plain_text.h"
-#include "platform/program_folder.h"
+#include "core/plain_text.h"
+#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "platform/sound.h"

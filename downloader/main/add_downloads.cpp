@@ -2,9 +2,9 @@
 
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "engine/schemes.h"
-#include "engine/target_path.h"
-#include "engine/url.h"
+#include "core/schemes.h"
+#include "core/target_path.h"
+#include "core/url.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"
 #include "log/log_append.h"
@@ -12,7 +12,7 @@
 #include "main/ftplogin.h"
 #include "main/link_list_file.h"
 #include "platform/actions.h"
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/login_hooks.h"
+#include "core/login_hooks.h"
 
 #include <QDialog>
 

@@ -2,13 +2,13 @@
 
 #include "dialogs/about.h"
 #include "engine/activas.h"
-#include "engine/figures.h"
+#include "core/figures.h"
 #include "engine/inactivas.h"
 #include "log/log_append.h"
 #include "log/log_document.h"
 #include "log/notices.h"
 #include "main/tiling.h"
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
 

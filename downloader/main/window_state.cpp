@@ -1,6 +1,6 @@
 #include "main/window_state.h"
 
-#include "platform/text_lines.h"
+#include "core/text_lines.h"
 
 #include <array>
 

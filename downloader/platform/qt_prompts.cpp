@@ -1,6 +1,6 @@
 #include "platform/qt_prompts.h"
 
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "platform/termination.h"
 
 #include <QApplication>

@@ -2,11 +2,11 @@
 
 #include "log/log_append.h"
 #include "log/notices.h"
-#include "platform/atomic_file.h"
+#include "core/atomic_file.h"
 #include "platform/named_widgets.h"
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "platform/prompts.h"
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 
 #include <QCheckBox>
 #include <QDir>

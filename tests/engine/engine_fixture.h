@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/activas.h"
-#include "engine/queue_hooks.h"
+#include "core/queue_hooks.h"
 #include "main/ftplogin.h"
 #include "scripted_prompts.h"
 #include "settings/cfg.h"

@@ -6,7 +6,7 @@
 #include "file_digest.h"
 #include "http_script_server.h"
 #include "log/log_append.h"
-#include "platform/interval_timer.h"
+#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <tarta.h>
@@ -338,12 +338,12 @@ void TestActivasCommands::reconnectAfterSizeChangeStartsOver()
     QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(slot).redo->isRunning(), kWaitMs);
     f.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(slot)->redoend(), kWaitMs);
-    QVERIFY(f.window->slot(slot).sizeChanged);
+    QVERIFY(f.window->slot(slot).sizeChanged());
 
     f.window->selectRow(slot);
     QVERIFY(f.window->commandEnabled(u"continuar"_s));
     f.window->CallContinue();
-    QVERIFY(!f.window->slot(slot).sizeChanged);
+    QVERIFY(!f.window->slot(slot).sizeChanged());
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), kWaitMs);
     QCOMPARE(testing::readFile(f.target(u"v"_s)), now);
     QCOMPARE(server.requests().last().rangeStart(), 0);

@@ -2,11 +2,11 @@
 // up on disk, and how it behaves when the server or the network misbehave.
 #include "engine_fixture.h"
 
-#include "engine/list_file.h"
+#include "core/list_file.h"
 #include "file_digest.h"
 #include "http_script_server.h"
 #include "log/log_append.h"
-#include "platform/interval_timer.h"
+#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <QDir>
@@ -546,10 +546,9 @@ void TestActivasHttp::speedTickFillsStatusBar()
         e.elapsed = 10;
         e.positionAtConnect = 1;
         e.position = 1 + qint64(rates[i - 1] * 1024 * 10);
-        f.window->indicador(i)->setReconectando(false);
+        f.window->table().setStateForTest(i, DownloadState::Transferring);
     }
-    f.window->indicador(3)->DownloadEnd();
-    f.window->indicador(3)->setFinalizado(true);
+    f.window->table().setStateForTest(3, DownloadState::Finished);
     f.window->updateTick();
     QCOMPARE(f.window->entry(1).speed, 10);
     QCOMPARE(f.window->entry(2).speed, 21);

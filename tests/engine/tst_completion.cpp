@@ -1,5 +1,5 @@
 // When a closed connection means a finished download and when a lost one.
-#include "engine/completion.h"
+#include "core/completion.h"
 
 #include <QtTest>
 

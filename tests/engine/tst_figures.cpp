@@ -1,4 +1,4 @@
-#include "engine/figures.h"
+#include "core/figures.h"
 
 #include <QLocale>
 #include <QTest>

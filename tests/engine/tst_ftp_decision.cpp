@@ -1,5 +1,5 @@
 // What each control reply means in the step that awaits it, row by row.
-#include "engine/ftp_decision.h"
+#include "core/ftp_decision.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "engine/ftp_reply.h"
+#include "core/ftp_reply.h"
 
 #include <QTest>
 

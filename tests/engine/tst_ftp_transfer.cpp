@@ -2,7 +2,7 @@
 #include "file_digest.h"
 #include "ftp_script_server.h"
 
-#include "platform/interval_timer.h"
+#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <QCheckBox>

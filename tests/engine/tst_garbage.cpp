@@ -1,11 +1,11 @@
 // Whatever bytes a server, a disk or a user hands the parsers, they answer
 // with a state or an error, never a crash or an endless loop.
-#include "engine/ftp_reply.h"
-#include "engine/http_response.h"
-#include "engine/list_file.h"
-#include "engine/url.h"
+#include "core/ftp_reply.h"
+#include "core/http_response.h"
+#include "core/list_file.h"
+#include "core/url.h"
 #include "scripted_prompts.h"
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -4,11 +4,11 @@
 // outside the download folder.
 #include "engine_fixture.h"
 
-#include "engine/tls_config.h"
+#include "core/tls_config.h"
 #include "file_digest.h"
 #include "ftp_script_server.h"
 #include "log/log_append.h"
-#include "platform/interval_timer.h"
+#include "core/interval_timer.h"
 #include "rows/download.h"
 #include "test_authority.h"
 #include "tls_script_server.h"
@@ -95,7 +95,7 @@ void TestHostileServers::ftpMoreBytesThanSizeStops()
                      u"anonymous"_s, u"guestpw"_s, false);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(1)->redoend(), kWaitMs);
     QVERIFY(!f.finished(1));
-    QVERIFY(f.window->slot(1).sizeChanged);
+    QVERIFY(f.window->slot(1).sizeChanged());
     QCOMPARE(f.prompts.notices().size(), 1);
     QVERIFY(f.prompts.notices()[0].contains(u"(100000 → desconocido bytes)"_s));
     // What arrived stays; nothing is cut to the wrong size and called whole.
@@ -187,6 +187,10 @@ void TestHostileServers::linkTargetIsNeverWrittenThrough()
     f.window->addnew(u"ftp://127.0.0.1:%1/x.bin"_s.arg(server.port()), f.target(u"x.bin"_s), 0, 0, false, 0, true,
                      u"anonymous"_s, u"guestpw"_s, false);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(1)->redoend(), kWaitMs);
+    // The control connection opening afterwards does not make the row look alive again.
+    QTest::qWait(300);
+    QCOMPARE(f.window->slot(1).state, DownloadState::Stopped);
+    QVERIFY(!f.window->indicador(1)->Reconectando() && f.window->indicador(1)->redoend());
     const QString told = u"El destino "_s + f.target(u"x.bin"_s) + u" es un enlace; no se escribe a través de él."_s;
     QCOMPARE(f.statusTexts(3).last(), told);
     QVERIFY(logHas(told));

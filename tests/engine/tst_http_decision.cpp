@@ -1,5 +1,5 @@
 // What a complete response header means for a download, row by row.
-#include "engine/http_decision.h"
+#include "core/http_decision.h"
 
 #include <QtTest>
 

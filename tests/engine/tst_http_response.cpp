@@ -1,4 +1,4 @@
-#include "engine/http_response.h"
+#include "core/http_response.h"
 
 #include <QTest>
 

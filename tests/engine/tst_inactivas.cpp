@@ -4,8 +4,8 @@
 
 #include "dialogs/detallado.h"
 #include "engine/inactivas.h"
-#include "engine/list_file.h"
-#include "engine/target_path.h"
+#include "core/list_file.h"
+#include "core/target_path.h"
 #include "log/log_append.h"
 #include "platform/twips.h"
 #include "rows/download.h"

@@ -1,4 +1,4 @@
-#include "engine/list_file.h"
+#include "core/list_file.h"
 
 #include <QTest>
 

@@ -1,6 +1,7 @@
-#include "engine/url.h"
+#include "core/url.h"
+#include "engine/get_host.h"
 #include "platform/actions.h"
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "scripted_prompts.h"
 
 #include <QComboBox>

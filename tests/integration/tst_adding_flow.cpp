@@ -4,14 +4,14 @@
 #include "cutting_proxy.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "engine/list_file.h"
-#include "engine/target_path.h"
+#include "core/list_file.h"
+#include "core/target_path.h"
 #include "file_digest.h"
 #include "log/log_append.h"
 #include "main/mainwindow.h"
 #include "nginx_fixture.h"
 #include "scripted_prompts.h"
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 #include "test_folder.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 #include "file_digest.h"
 #include "vsftpd_fixture.h"
 
-#include "platform/interval_timer.h"
+#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <QDir>

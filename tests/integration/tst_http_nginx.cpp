@@ -3,13 +3,13 @@
 // and over https with certificates from an authority of the test's own.
 #include "engine_fixture.h"
 
-#include "engine/http_transfer.h"
+#include "core/http_transfer.h"
 
 #include "cutting_proxy.h"
 #include "file_digest.h"
 #include "log/log_append.h"
 #include "nginx_fixture.h"
-#include "platform/interval_timer.h"
+#include "core/interval_timer.h"
 #include "rows/download.h"
 #include "test_authority.h"
 

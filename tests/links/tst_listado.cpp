@@ -3,7 +3,7 @@
 // stop and size cap; names from list files kept inside the chosen folder.
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "engine/tls_config.h"
+#include "core/tls_config.h"
 #include "file_digest.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"

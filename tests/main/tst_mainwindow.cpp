@@ -4,7 +4,7 @@
 #include "dialogs/about.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "engine/list_file.h"
+#include "core/list_file.h"
 #include "log/log_append.h"
 #include "log/rtf_codec.h"
 #include "main/mainwindow.h"

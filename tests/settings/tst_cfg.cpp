@@ -1,8 +1,8 @@
 #include "log/log_append.h"
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 #include "scripted_prompts.h"
 #include "settings/cfg.h"
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 #include "test_folder.h"
 
 #include <QDir>

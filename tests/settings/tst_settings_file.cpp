@@ -1,4 +1,4 @@
-#include "settings/settings_file.h"
+#include "core/settings_file.h"
 
 #include <QDir>
 #include <QTest>

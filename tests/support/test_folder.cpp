@@ -1,6 +1,6 @@
 #include "test_folder.h"
 
-#include "platform/program_folder.h"
+#include "core/program_folder.h"
 
 #include <QFile>
 

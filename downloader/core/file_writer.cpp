@@ -1,0 +1,49 @@
+#include "core/file_writer.h"
+
+#include "core/atomic_file.h"
+
+namespace platform {
+
+FileWriter::FileWriter() : worker_(new QObject)
+{
+    thread_.setObjectName(QStringLiteral("filewriter"));
+    worker_->moveToThread(&thread_);
+    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+FileWriter::~FileWriter()
+{
+    // Queued saves run first: the last word of the program reaches the disk.
+    flush();
+    thread_.quit();
+    thread_.wait();
+}
+
+void FileWriter::saveLater(const QString &path, const QByteArray &bytes, bool ownerOnly)
+{
+    QMetaObject::invokeMethod(
+        worker_,
+        [this, path, bytes, ownerOnly] {
+            QString error;
+            if (!saveFileAtomically(path, bytes, &error, ownerOnly))
+                emit failed(error);
+        },
+        Qt::QueuedConnection);
+}
+
+void FileWriter::flush()
+{
+    QMetaObject::invokeMethod(
+        worker_, [] {}, Qt::BlockingQueuedConnection);
+}
+
+QString FileWriter::saveNow(const QString &path, const QByteArray &bytes, bool ownerOnly)
+{
+    QString error;
+    QMetaObject::invokeMethod(
+        worker_, [&] { saveFileAtomically(path, bytes, &error, ownerOnly); }, Qt::BlockingQueuedConnection);
+    return error;
+}
+
+} // namespace platform

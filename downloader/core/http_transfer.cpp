@@ -1,0 +1,429 @@
+// The HTTP client of one download.
+#include "core/http_transfer.h"
+
+#include "core/completion.h"
+#include "core/http_decision.h"
+#include "core/quiet_abort.h"
+#include "core/url.h"
+
+#include <QSslSocket>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kMaxRedirects = 10;
+
+// The path goes out as stored, but a blank or a control character would
+// break the request line (or smuggle in a header), so those are escaped.
+QByteArray requestTarget(const QString &tag)
+{
+    const QByteArray raw = tag.toUtf8();
+    QByteArray out;
+    out.reserve(raw.size());
+    for (char c : raw) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b == 0x7F)
+            out += '%' + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString resolveLocation(const QString &current, const QString &location)
+{
+    if (location.startsWith(u"http://"_s) || location.startsWith(u"https://"_s) || location.startsWith(u"ftp://"_s))
+        return location;
+    return QUrl(current).resolved(QUrl(location)).toString();
+}
+
+const QByteArray kCrlf = QByteArrayLiteral("\r\n");
+
+bool isSecure(const QString &url)
+{
+    return url.startsWith(u"https://"_s);
+}
+} // namespace
+
+HttpTransfer::HttpTransfer(const TransferJob &job) : Transfer(job) {}
+
+HttpTransfer::~HttpTransfer()
+{
+    dropSockets();
+}
+
+void HttpTransfer::dropSockets()
+{
+    handshaking_ = false;
+    dropReadLater();
+    quietAbort(ws_);
+}
+
+void HttpTransfer::start()
+{
+    const bool secure = isSecure(job_.url);
+    // A redirect may cross between http and https: the socket must fit.
+    if (ws_ && secure_ != secure) {
+        quietAbort(ws_);
+        ws_->disconnect(this);
+        ws_->deleteLater();
+        ws_ = nullptr;
+    }
+    if (!ws_) {
+        ws_ = makeSocket(secure);
+        secure_ = secure;
+        if (auto *tls = qobject_cast<QSslSocket *>(ws_)) {
+            connect(tls, &QSslSocket::encrypted, this, &HttpTransfer::onConnected);
+            connect(tls, &QSslSocket::sslErrors, this, &HttpTransfer::onSslErrors);
+            connect(tls, &QSslSocket::alertReceived, this,
+                    [this](QSsl::AlertLevel, QSsl::AlertType type, const QString &) { onAlert(type); });
+        } else {
+            connect(ws_, &QTcpSocket::connected, this, &HttpTransfer::onConnected);
+        }
+        connect(ws_, &QTcpSocket::readyRead, this, &HttpTransfer::onReadyRead);
+        connect(ws_, &QTcpSocket::disconnected, this, &HttpTransfer::onDisconnected);
+        connect(ws_, &QTcpSocket::errorOccurred, this, &HttpTransfer::onError);
+    }
+    quietAbort(ws_);
+    dropReadLater();
+    response_.reset();
+    chunks_.reset();
+    chunked_ = false;
+    bodyComplete_ = false;
+    ifRangeSent_ = false;
+    closeNotified_ = false;
+    ++connection_;
+    refusal_.clear();
+    if (secure_) {
+        handshaking_ = true;
+        auto *tls = static_cast<QSslSocket *>(ws_);
+        // The host name goes out as SNI and is what the certificate must name.
+        tls->connectToHostEncrypted(job_.host, job_.port, QIODevice::ReadWrite);
+        return;
+    }
+    // Unbuffered: the body goes from the kernel into our chunk and on to the
+    // file, without a copy in the socket's own buffer.
+    ws_->connectToHost(job_.host, job_.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+}
+
+// Never ignored: a certificate that does not prove the server stops the
+// download. The socket fails the handshake itself right after this signal;
+// the stop waits for that, so the failure is not also taken for a lost line.
+void HttpTransfer::onSslErrors(const QList<QSslError> &errors)
+{
+    refusal_ = certificateNotice(job_.host, job_.url, errors);
+}
+
+bool HttpTransfer::refuseCertificate()
+{
+    if (refusal_.isEmpty())
+        return false;
+    const QString notice = refusal_;
+    refusal_.clear();
+    report(TransferEvent::Kind::Problem, notice);
+    stop(notice);
+    return true;
+}
+
+void HttpTransfer::onConnected()
+{
+    handshaking_ = false;
+    if (job_.position == 0)
+        job_.position = 1;
+    if (!openTarget())
+        return;
+    const qint64 length = file_->size();
+    if (length != job_.position)
+        job_.position = length + 1;
+    // Bytes this download did not write itself are proven before anything
+    // is appended to them: the tail is asked for again and compared.
+    requestedFrom_ = ownBytes_ ? job_.position - 1 : resumeFrom(length);
+
+    if (!hostIsSafe(job_.host)) {
+        stop(u"Dirección incorrecta: "_s + job_.url);
+        return;
+    }
+    QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
+                         + "Host: " + hostLine(job_.host, job_.port, isSecure(job_.url)) + kCrlf + "Connection: close"
+                         + kCrlf + "Accept-Encoding: identity" + kCrlf
+                         + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf;
+    // The rest is wanted only if it belongs to the same file as the bytes on disk.
+    ifRangeSent_ = requestedFrom_ > 0 && !validator_.isEmpty();
+    if (ifRangeSent_)
+        request += "If-Range: " + validator_ + kCrlf;
+    request += kCrlf;
+    ws_->write(request);
+    positionAtConnect_ = job_.position;
+    report(TransferEvent::Kind::Connected);
+}
+
+// A TLS socket signals every few kilobytes it decrypts, while it is still
+// decrypting. Taking each piece at once would cost a file write per 4 KiB;
+// the read waits until the socket has decrypted what the network delivered.
+void HttpTransfer::onReadyRead()
+{
+    if (!secure_) {
+        drain();
+        return;
+    }
+    readLater();
+}
+
+void HttpTransfer::readShare()
+{
+    drain();
+}
+
+bool HttpTransfer::drain(bool all)
+{
+    const int connection = connection_;
+    bool closed = false;
+    bool more = false;
+    bool going = true;
+    do {
+        going = pump(ws_, &closed, &more, [this](const char *data, qint64 size) {
+            if (!consume(data, size))
+                return false;
+            if (complete() || bodyComplete_) {
+                quietAbort(ws_);
+                finishOrLose();
+                return false;
+            }
+            return true;
+        });
+    } while (all && going && more);
+    if (closed) {
+        connectionEnded();
+    } else if (going) {
+        reportProgress(false);
+        if (more)
+            readLater();
+    }
+    // A redirect inside opened another connection: what follows is not this one's.
+    return connection == connection_;
+}
+
+void HttpTransfer::connectionEnded()
+{
+    if (!file_) {
+        // Closed in the middle of the TLS handshake: a refused certificate,
+        // or else a network failure.
+        if (handshaking_ && !refuseCertificate())
+            lose(lostConnectionText(job_.url));
+        return;
+    }
+    if (ws_->error() != QAbstractSocket::RemoteHostClosedError && ws_->error() != QAbstractSocket::UnknownSocketError)
+        lose(ws_->errorString());
+    else
+        finishOrLose();
+}
+
+bool HttpTransfer::consume(const char *data, qint64 size)
+{
+    if (response_.state() == HttpResponseParser::State::Complete && !chunked_)
+        return writeBody(data, size);
+
+    QByteArray body;
+    if (response_.state() != HttpResponseParser::State::Complete) {
+        const auto state = response_.feed(QByteArray(data, size), &body);
+        if (state == HttpResponseParser::State::Incomplete)
+            return true;
+        if (state == HttpResponseParser::State::Bad) {
+            lose(u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s);
+            return false;
+        }
+        if (!handleHeader())
+            return false;
+    } else {
+        body = QByteArray(data, size);
+    }
+    if (chunked_) {
+        QByteArray decoded;
+        const auto chunkState = chunks_.feed(body, &decoded);
+        if (chunkState == ChunkedDecoder::State::Bad) {
+            lose(u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s);
+            return false;
+        }
+        bodyComplete_ = chunkState == ChunkedDecoder::State::Done;
+        body = decoded;
+    }
+    return writeBody(body.constData(), body.size());
+}
+
+// Acts on a complete response header; false when the transfer ended here.
+bool HttpTransfer::handleHeader()
+{
+    ResponseFacts facts;
+    facts.status = response_.status();
+    facts.statusLine = response_.statusLine();
+    facts.contentLength = response_.contentLength();
+    facts.chunked = response_.chunked();
+    qint64 last = 0;
+    facts.ranged = response_.contentRange(&facts.rangeFirst, &last, &facts.rangeTotal);
+    facts.location = response_.header("Location");
+    facts.contentEncoding = response_.header("Content-Encoding");
+    facts.requestedFrom = requestedFrom_;
+    facts.onDisk = file_ ? file_->size() : 0;
+    facts.knownSize = job_.size;
+    facts.url = job_.url;
+    facts.host = job_.host;
+    facts.ifRangeSent = ifRangeSent_;
+    const QByteArray replyValidator = rangeValidator(response_.header("ETag"), response_.header("Last-Modified"));
+    facts.replyValidated = !replyValidator.isEmpty();
+    const ResponseDecision decision = decideResponse(facts);
+
+    if (decision.kind != ResponseDecision::Kind::Redirect)
+        redirects_ = 0;
+    switch (decision.kind) {
+    case ResponseDecision::Kind::Redirect:
+        followRedirect(QString::fromUtf8(decision.location));
+        return false;
+    case ResponseDecision::Kind::Retry:
+        if (!decision.notice.isEmpty())
+            report(TransferEvent::Kind::Problem, decision.notice);
+        lose(decision.notice.isEmpty() ? u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s
+                                       : decision.notice);
+        return false;
+    case ResponseDecision::Kind::Stop:
+        if (decision.sizeChanged)
+            report(TransferEvent::Kind::Problem, decision.notice);
+        stop(decision.notice, decision.sizeChanged ? StopReason::SizeChanged : StopReason::Refused);
+        return false;
+    case ResponseDecision::Kind::Remove:
+        closeAllAndTell();
+        return false;
+    case ResponseDecision::Kind::Finished:
+        job_.size = decision.size;
+        job_.position = decision.size + 1;
+        finishOrLose();
+        return false;
+    case ResponseDecision::Kind::RestartFromStart:
+        restartFromStart(u"Los datos de "_s + job_.file + u" no forman parte de "_s + job_.url
+                         + u": se descarga de nuevo desde el principio."_s);
+        return false;
+    case ResponseDecision::Kind::Write:
+        break;
+    }
+
+    if (decision.fileChanged) {
+        const QString why = fileChangedText(job_.url);
+        report(TransferEvent::Kind::Problem, why);
+        report(TransferEvent::Kind::Status, why);
+    }
+    // The validator of the file whose bytes are being written now.
+    if (decision.writeFrom == 0 || validator_.isEmpty())
+        validator_ = replyValidator;
+    chunked_ = facts.chunked;
+    job_.resumable = decision.resumable;
+    job_.size = decision.size;
+    if (decision.writeFrom == 0) {
+        // The whole file: nothing of what was on disk may stay.
+        rewriteFromStart();
+    } else {
+        startProof(decision.writeFrom, facts.onDisk);
+    }
+    file_->seek(decision.writeFrom + proofLeft_);
+    job_.position = decision.writeFrom + proofLeft_ + 1;
+    positionAtConnect_ = job_.position;
+    reportProgress(true);
+    return true;
+}
+
+void HttpTransfer::closeAllAndTell()
+{
+    dropSockets();
+    closeTarget();
+    report(TransferEvent::Kind::Removed);
+}
+
+void HttpTransfer::followRedirect(const QString &location)
+{
+    const QString target = resolveLocation(job_.url, location);
+    dropSockets();
+    closeTarget();
+    if (++redirects_ > kMaxRedirects) {
+        stop(u"Demasiadas redirecciones seguidas: "_s + job_.url + u" vuelve a redirigir a "_s + target + u"."_s);
+        return;
+    }
+    if (!target.startsWith(u"http://"_s) && !isSecure(target)) {
+        stop(u"El archivo "_s + job_.url + u" ha sido movido a "_s + target
+             + u", una dirección que no se puede descargar."_s);
+        return;
+    }
+    // Never a box here: this runs on a worker thread.
+    const QString host = hostOf(target).value_or(QString());
+    if (!hostIsSafe(host)) {
+        stop(u"El servidor ha redirigido "_s + job_.url + u" a una dirección incorrecta."_s);
+        return;
+    }
+    // Told only now: a redirect that is refused above reconnects nowhere.
+    report(TransferEvent::Kind::Redirected, job_.url, target);
+    if (isSecure(job_.url) && !isSecure(target))
+        report(TransferEvent::Kind::Note, unencryptedRedirectText(job_.url, target));
+    job_.url = target;
+    job_.host = host;
+    job_.port = GetPort(target);
+    job_.path = GetPath(target);
+    start();
+}
+
+// Seen inside the TLS layer's own read: only noted here, acted on once the
+// socket has reported the end to us.
+void HttpTransfer::onAlert(QSsl::AlertType type)
+{
+    if (type == QSsl::AlertType::CloseNotify)
+        closeNotified_ = true;
+}
+
+// A server may send close_notify and keep the TCP connection open until the
+// client answers: the body ends here, not at a close that may never come.
+void HttpTransfer::tlsClosed(int connection)
+{
+    if (connection != connection_ || !file_ || ws_->state() != QAbstractSocket::ConnectedState)
+        return;
+    dropReadLater();
+    if (!drain(true) || !file_)
+        return;
+    quietAbort(ws_);
+    finishOrLose();
+}
+
+void HttpTransfer::onDisconnected()
+{
+    // Bytes still buffered belong to the body; a redirect among them has
+    // started another connection, which this close does not end.
+    dropReadLater();
+    if (drain(true))
+        connectionEnded();
+}
+
+void HttpTransfer::finishOrLose()
+{
+    TransferEnd end;
+    end.onDisk = job_.position > 0 ? job_.position - 1 : 0;
+    end.size = job_.size;
+    end.headerComplete = response_.state() == HttpResponseParser::State::Complete;
+    end.chunked = chunked_;
+    end.lastChunkSeen = bodyComplete_;
+    end.tailUnproven = proofLeft_ > 0;
+    end.cutWithoutTlsEnd = secure_ && !closeNotified_;
+    if (transferComplete(end))
+        finish();
+    else
+        lose(lostConnectionText(job_.url));
+}
+
+void HttpTransfer::onError()
+{
+    // The peer's orderly close arrives as disconnected(), handled there;
+    // a TLS close_notify may come without it.
+    if (ws_->error() == QAbstractSocket::RemoteHostClosedError) {
+        if (closeNotified_)
+            QMetaObject::invokeMethod(
+                this, [this, connection = connection_] { tlsClosed(connection); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!refuseCertificate())
+        lose(ws_->errorString());
+}

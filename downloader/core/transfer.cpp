@@ -1,0 +1,343 @@
+#include "core/transfer.h"
+
+#include "core/http_decision.h"
+#include "core/tls_config.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+Transfer::Transfer(const TransferJob &job) : job_(job), lateReport_(new QTimer(this))
+{
+    qRegisterMetaType<TransferFigures>();
+    lateReport_->setSingleShot(true);
+    connect(lateReport_, &QTimer::timeout, this, [this] {
+        if (attempt_ >= 0)
+            reportProgress(true);
+    });
+}
+
+Transfer::~Transfer()
+{
+    closeTarget();
+}
+
+void Transfer::connectNow(int attempt)
+{
+    endConnection();
+    attempt_ = attempt;
+    start();
+}
+
+void Transfer::closeAll()
+{
+    endConnection();
+    // Whatever this attempt still had to say is no longer wanted.
+    attempt_ = -1;
+}
+
+void Transfer::closeAndDelete()
+{
+    closeAll();
+    QFile::remove(job_.file);
+    report(TransferEvent::Kind::FileDeleted);
+}
+
+void Transfer::setLogin(const QString &user, const QString &password)
+{
+    job_.ftpuser = user;
+    job_.ftppass = password;
+}
+
+void Transfer::forgetBytes()
+{
+    ownBytes_ = false;
+    job_.size = 0;
+    if (openTarget())
+        rewriteFromStart();
+    closeTarget();
+}
+
+QTcpSocket *Transfer::makeSocket(bool secure)
+{
+    QTcpSocket *socket = nullptr;
+    if (secure) {
+        auto *tls = new QSslSocket(this);
+        tls->setSslConfiguration(verifyingTlsConfiguration());
+        socket = tls;
+    } else {
+        socket = new QTcpSocket(this);
+    }
+    socket->setReadBufferSize(kSocketBuffer);
+    return socket;
+}
+
+bool Transfer::pump(QTcpSocket *socket, bool *closed, bool *more, const std::function<bool(const char *, qint64)> &take)
+{
+    if (chunk_.size() != kReadChunk)
+        chunk_.resize(kReadChunk);
+    *closed = false;
+    *more = false;
+    for (int reads = 0;; ++reads) {
+        if (reads == kReadsPerWake) {
+            *more = true;
+            return true;
+        }
+        const qint64 n = socket->read(chunk_.data(), kReadChunk);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            *closed = true;
+            return false;
+        }
+        if (!take(chunk_.constData(), n))
+            return false;
+    }
+}
+
+void Transfer::readLater()
+{
+    if (readPending_)
+        return;
+    readPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!readPending_)
+                return;
+            readPending_ = false;
+            readShare();
+        },
+        Qt::QueuedConnection);
+}
+
+bool Transfer::openTarget()
+{
+    if (file_ && file_->isOpen())
+        return true;
+    file_ = std::make_unique<QFile>(job_.file);
+    // The download folder of a first start does not exist yet.
+    const QString folder = QFileInfo(job_.file).absolutePath();
+    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
+        fail(u"no se puede crear la carpeta "_s + QDir::toNativeSeparators(folder));
+        return false;
+    }
+    // The last part of the path is never followed as a link: a link planted
+    // in the download folder would have the download overwrite its target,
+    // or create a file outside the folder.
+    const int fd = ::open(QFile::encodeName(job_.file).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        file_.reset();
+        if (error == ELOOP)
+            failWith(u"El destino "_s + job_.file + u" es un enlace; no se escribe a través de él."_s);
+        else
+            fail(QString::fromLocal8Bit(strerror(error)));
+        return false;
+    }
+    // Unbuffered: a write error (disk full) shows at once, not at close.
+    if (!file_->open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        fail(file_->errorString());
+        return false;
+    }
+    return true;
+}
+
+void Transfer::closeTarget()
+{
+    if (file_) {
+        file_->close();
+        file_.reset();
+    }
+}
+
+void Transfer::endConnection()
+{
+    dropSockets();
+    closeTarget();
+    proofLeft_ = 0;
+    lateReport_->stop();
+}
+
+bool Transfer::writeBody(const char *data, qint64 size)
+{
+    if (!file_ || !file_->isOpen() || size <= 0)
+        return true;
+    received_ += size;
+    if (proofLeft_ > 0 && !proveTail(data, size))
+        return false;
+    // Never write past the announced end.
+    const qint64 room = job_.size > 0 ? qMax<qint64>(0, job_.size - file_->pos()) : size;
+    const bool overrun = size > room;
+    size = qMin(size, room);
+    if (size > 0) {
+        if (file_->write(data, size) != size) {
+            fail(file_->errorString());
+            return false;
+        }
+        job_.position = file_->pos() + 1;
+    }
+    if (overrun && overrunIsSizeChange_) {
+        // The announced size was wrong (a 32-bit SIZE, a file still growing):
+        // what is on disk stays, and the file is not called finished.
+        const QString notice = sizeChangedNotice(job_.url, job_.size, -1);
+        report(TransferEvent::Kind::Problem, notice);
+        stop(notice, StopReason::SizeChanged);
+        return false;
+    }
+    reportProgress(false);
+    return true;
+}
+
+// Compares arriving bytes with the file's tail and skips them; a mismatch
+// starts the file again.
+bool Transfer::proveTail(const char *&data, qint64 &size)
+{
+    const qint64 take = qMin(proofLeft_, size);
+    const qint64 resume = file_->pos();
+    file_->seek(proofAt_);
+    const QByteArray onDisk = file_->read(take);
+    file_->seek(resume);
+    if (onDisk != QByteArrayView(data, take)) {
+        restartFromStart(u"Los datos de "_s + job_.file + u" no coinciden con "_s + job_.url
+                         + u": se descarga de nuevo desde el principio."_s);
+        return false;
+    }
+    proofAt_ += take;
+    proofLeft_ -= take;
+    if (proofLeft_ == 0)
+        ownBytes_ = true;
+    data += take;
+    size -= take;
+    return true;
+}
+
+void Transfer::rewriteFromStart()
+{
+    if (!file_)
+        return;
+    file_->resize(0);
+    file_->seek(0);
+    ownBytes_ = true;
+    proofLeft_ = 0;
+    job_.position = 1;
+    positionAtConnect_ = 1;
+}
+
+qint64 Transfer::resumeFrom(qint64 onDisk, bool alwaysProve) const
+{
+    if (ownBytes_ && !alwaysProve)
+        return onDisk;
+    // A file smaller than the proof is fetched whole.
+    return onDisk < kTailProof ? 0 : onDisk - kTailProof;
+}
+
+void Transfer::startProof(qint64 from, qint64 onDisk)
+{
+    proofLeft_ = 0;
+    if (from > 0 && from < onDisk) {
+        proofLeft_ = onDisk - from;
+        proofAt_ = from;
+    }
+}
+
+bool Transfer::complete() const
+{
+    return proofLeft_ == 0 && job_.size > 0 && job_.position - 1 >= job_.size;
+}
+
+TransferFigures Transfer::figures() const
+{
+    TransferFigures f;
+    f.url = job_.url;
+    f.position = job_.position;
+    f.size = job_.size;
+    f.resumable = job_.resumable;
+    f.positionAtConnect = positionAtConnect_;
+    f.received = received_;
+    return f;
+}
+
+void Transfer::reportProgress(bool now)
+{
+    if (!now && lastReport_.isValid() && lastReport_.elapsed() < kReportEveryMs) {
+        if (!lateReport_->isActive())
+            lateReport_->start(int(kReportEveryMs - lastReport_.elapsed()));
+        return;
+    }
+    lateReport_->stop();
+    lastReport_.start();
+    report(TransferEvent::Kind::Progress);
+}
+
+void Transfer::finish()
+{
+    endConnection();
+    report(TransferEvent::Kind::Finished);
+}
+
+void Transfer::lose(const QString &status)
+{
+    endConnection();
+    report(TransferEvent::Kind::Lost, status);
+}
+
+void Transfer::stop(const QString &notice, StopReason reason)
+{
+    endConnection();
+    TransferEvent event;
+    event.kind = TransferEvent::Kind::Stopped;
+    event.attempt = attempt_;
+    event.reason = reason;
+    event.figures = figures();
+    event.text = notice;
+    emit reported(event);
+}
+
+void Transfer::report(TransferEvent::Kind kind, const QString &text, const QString &target)
+{
+    TransferEvent event;
+    event.kind = kind;
+    event.attempt = attempt_;
+    event.figures = figures();
+    event.text = text;
+    event.target = target;
+    emit reported(event);
+}
+
+void Transfer::fail(const QString &text)
+{
+    failWith(u"No se ha podido escribir en "_s + job_.file + u": "_s + text);
+}
+
+void Transfer::failWith(const QString &sentence)
+{
+    dropSockets();
+    file_.reset();
+    proofLeft_ = 0;
+    report(TransferEvent::Kind::FileFailed, sentence);
+}
+
+// The bytes on disk do not belong to the server's file: fetch it again from
+// its first byte, at once and without spending a retry.
+void Transfer::restartFromStart(const QString &why)
+{
+    report(TransferEvent::Kind::Problem, why);
+    report(TransferEvent::Kind::Status, why);
+    endConnection();
+    if (!openTarget())
+        return;
+    rewriteFromStart();
+    closeTarget();
+    start();
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "core/chunk_sizes.h"
+#include "core/download_state.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QTcpSocket;
+
+// What the window knows of a download when it hands it to its transfer.
+struct TransferJob {
+    QString url;
+    QString file;
+    qint64 size = 0;     // 0 while unknown
+    qint64 position = 0; // bytes on disk + 1; 0 = never started
+    bool resumable = false;
+    QString host; // where the first connection goes (the window checked the address)
+    quint16 port = 0;
+    QString path;
+    QString ftpuser;
+    QString ftppass;
+};
+
+// The figures of a running transfer, as the window shows and saves them.
+struct TransferFigures {
+    QString url;
+    qint64 position = 0;
+    qint64 size = 0;
+    bool resumable = false;
+    qint64 positionAtConnect = 0; // where this connection started writing
+    qint64 received = 0;          // bytes received so far: their arrival keeps the watchdog quiet
+};
+Q_DECLARE_METATYPE(TransferFigures)
+
+// What a transfer tells the table. Each event but FileDeleted belongs to an
+// attempt; the table drops those of attempts it gave up.
+struct TransferEvent {
+    enum class Kind {
+        Connected,    // the connection is open; data may follow
+        Progress,     // figures
+        Redirected,   // text: the old address, target: the new one
+        Finished,     // figures: every byte is on disk
+        Lost,         // text: the status; the table retries on its budget
+        Stopped,      // text: the notice; the download waits for the user
+        Removed,      // the server has no such file
+        FileFailed,   // text: why the file could not be written
+        LoginRefused, // the FTP server refused the login
+        Problem,      // text: a red log line
+        Note,         // text: a black log line, nothing went wrong
+        Status,       // text: for the status bar
+        FileDeleted,  // closeAndDelete is done
+    };
+    Kind kind = Kind::Progress;
+    int attempt = 0;
+    StopReason reason = StopReason::None; // Stopped: why
+    TransferFigures figures;
+    QString text;
+    QString target;
+};
+Q_DECLARE_METATYPE(TransferEvent)
+
+// One download's connections, its open target file and the rules of its
+// protocol. It lives on a worker thread; the window drives it through the
+// queued calls below and learns what happened through its signals, each
+// tagged with the attempt it belongs to, so a late signal of a connection the
+// window already gave up is recognised and dropped.
+class Transfer : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Transfer)
+public:
+    explicit Transfer(const TransferJob &job);
+    ~Transfer() override;
+
+    // Called on the transfer's own thread: the window queues them as functors.
+    void connectNow(int attempt); // (re)connect from what is on disk
+    void closeAll();              // drop the connections, close the file
+    void closeAndDelete();        // the same, then delete the file and report fileDeleted
+    void setLogin(const QString &user, const QString &password);
+    void forgetBytes(); // the next connection starts from byte 1
+
+signals:
+    // Everything the transfer tells the table, one typed event at a time.
+    void reported(const TransferEvent &event);
+
+protected:
+    virtual void start() = 0;       // the protocol's first step
+    virtual void dropSockets() = 0; // abort every socket without their signals
+    // A TLS socket verifying the server when secure, a plain one otherwise.
+    QTcpSocket *makeSocket(bool secure = false);
+
+    // Reads what the socket has, a cache-sized chunk at a time, handing each
+    // to take(); false when take() ended the transfer, or the read failed
+    // (an unbuffered socket tells the peer's close that way: *closed is set).
+    // At most kReadsPerWake chunks: *more is set when the socket may hold
+    // more, to be read after the other transfers of this thread had a turn.
+    bool pump(QTcpSocket *socket, bool *closed, bool *more, const std::function<bool(const char *, qint64)> &take);
+    // Asks for readShare() once this thread's other work had its turn; a
+    // connection that ends or starts again drops it with dropReadLater().
+    void readLater();
+    void dropReadLater() { readPending_ = false; }
+    virtual void readShare() = 0; // a wake-up's share of what the body connection holds
+
+    // The body path shared by both protocols.
+    bool openTarget();
+    void closeTarget();
+    // Writes arriving body bytes (after proving the tail); false when the
+    // transfer ended inside (a failed write, a failed proof).
+    bool writeBody(const char *data, qint64 size);
+    // The file is written again from its first byte.
+    void rewriteFromStart();
+    // Where to ask from: bytes on disk that this download did not write are
+    // proven first, from a little before their end; alwaysProve proves its
+    // own too, for a server whose word on where it resumes is not enough.
+    qint64 resumeFrom(qint64 onDisk, bool alwaysProve = false) const;
+    // The bytes from `from` up to onDisk are compared before any is written.
+    void startProof(qint64 from, qint64 onDisk);
+    bool complete() const;
+
+    // Endings; each closes everything first.
+    void finish();
+    void lose(const QString &status);
+    void stop(const QString &notice, StopReason reason = StopReason::Refused);
+    void restartFromStart(const QString &why);
+    void fail(const QString &text);         // the file could not be written: why
+    void failWith(const QString &sentence); // the same, told in a sentence of its own
+    void reportProgress(bool now);
+    // Tells the table; text and target as the kind describes them.
+    void report(TransferEvent::Kind kind, const QString &text = {}, const QString &target = {});
+    TransferFigures figures() const;
+    void endConnection(); // sockets dropped, file closed, nothing told
+
+    TransferJob job_;
+    std::unique_ptr<QFile> file_;
+    int attempt_ = 0;
+    bool ownBytes_ = false;            // written or proven by this download since it entered the table
+    bool overrunIsSizeChange_ = false; // bytes past the announced size stop the download
+    qint64 proofLeft_ = 0;             // tail bytes still to compare with what arrives
+    qint64 proofAt_ = 0;               // where in the file the next compared byte sits
+    qint64 positionAtConnect_ = 0;
+    qint64 received_ = 0;
+    QElapsedTimer lastReport_;
+    QByteArray chunk_;                   // the read buffer, reused
+    class QTimer *lateReport_ = nullptr; // a report held back by the rate limit still goes out
+
+private:
+    bool proveTail(const char *&data, qint64 &size);
+
+    bool readPending_ = false; // a readShare() is queued
+};

@@ -1,0 +1,39 @@
+#include "core/transfer_threads.h"
+
+#include <QAbstractEventDispatcher>
+
+TransferThreads::TransferThreads(int count)
+{
+    for (int k = 0; k < qMax(1, count); ++k) {
+        auto thread = std::make_unique<QThread>();
+        thread->setObjectName(QStringLiteral("transfer%1").arg(k));
+        thread->start();
+        threads_.push_back(std::move(thread));
+    }
+}
+
+// Work already asked of a thread (a file to close and delete) is done
+// first; objects still waiting for deletion are deleted as it ends.
+TransferThreads::~TransferThreads()
+{
+    for (auto &thread : threads_)
+        if (QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance(thread.get()))
+            QMetaObject::invokeMethod(
+                loop, [] {}, Qt::BlockingQueuedConnection);
+    for (auto &thread : threads_)
+        thread->quit();
+    for (auto &thread : threads_)
+        thread->wait();
+}
+
+QThread *TransferThreads::next()
+{
+    QThread *thread = threads_[next_].get();
+    next_ = (next_ + 1) % threads_.size();
+    return thread;
+}
+
+int TransferThreads::defaultCount()
+{
+    return qBound(1, QThread::idealThreadCount(), 4);
+}
