@@ -6,17 +6,17 @@
 // long the engine kept the window thread's event loop away.
 
 #include "bench_support.h"
-#include "engine/activas.h"
 #include "core/http_transfer.h"
+#include "core/program_folder.h"
+#include "core/settings_file.h"
+#include "engine/activas.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
-#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "rows/download.h"
 #include "settings/cfg.h"
-#include "core/settings_file.h"
 #include "test_authority.h"
 
 #include <QApplication>

@@ -5,9 +5,9 @@
 
 #include "bench_support.h"
 #include "core/list_file.h"
+#include "core/settings_file.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
-#include "core/settings_file.h"
 #include "test_authority.h"
 #include "vsftpd_fixture.h"
 

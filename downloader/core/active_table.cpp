@@ -428,8 +428,7 @@ void ActiveTable::askLogin(int i, quint64 generation)
     s.e.remember = answer.remember;
     Transfer *t = s.transfer;
     QMetaObject::invokeMethod(
-        t, [t, user = answer.user, password = answer.password] { t->setLogin(user, password); },
-        Qt::QueuedConnection);
+        t, [t, user = answer.user, password = answer.password] { t->setLogin(user, password); }, Qt::QueuedConnection);
     setState(i, DownloadState::WaitingRetry);
     armRetry(i);
 }

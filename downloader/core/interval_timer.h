@@ -17,7 +17,6 @@ public:
     int interval() const { return interval_; }
     bool isRunning() const { return interval_ > 0; }
 
-
 signals:
     void timeout();
 

@@ -12,7 +12,7 @@ class IntervalTimer;
 // record is the table's copy of what the transfer reports.
 struct Slot {
     DownloadEntry e;
-    bool loaded = false;                     // holds a download, finished ones included
+    bool loaded = false; // holds a download, finished ones included
     DownloadState state = DownloadState::Connecting;
     StopReason stopReason = StopReason::None;
     Transfer *transfer = nullptr;            // on a worker thread

@@ -1,7 +1,7 @@
 #include "engine/activas.h"
 
-#include "core/schemes.h"
 #include "core/queue_hooks.h"
+#include "core/schemes.h"
 #include "core/settings_file.h"
 #include "core/url.h"
 #include "engine/setting_or.h"

@@ -2,10 +2,10 @@
 // methods of the menus, the details dialog and switching off when all ended.
 #include "engine/activas.h"
 
-#include "dialogs/detallado.h"
-#include "engine/details_fill.h"
 #include "core/figures.h"
 #include "core/queue_hooks.h"
+#include "dialogs/detallado.h"
+#include "engine/details_fill.h"
 #include "engine/setting_or.h"
 #include "log/log_append.h"
 #include "log/notices.h"

@@ -30,7 +30,8 @@ void activas::connectTable()
     connect(t, &ActiveTable::stateChanged, this, &activas::applyState);
     connect(t, &ActiveTable::progressed, this, &activas::showProgress);
     connect(t, &ActiveTable::redirected, this, [this](int, const QString &from, const QString &to) {
-        emit statusText(3, u"El archivo "_s + from + u" ha sido movido a "_s + to + u".Se reconectará a esa dirección"_s);
+        emit statusText(3,
+                        u"El archivo "_s + from + u" ha sido movido a "_s + to + u".Se reconectará a esa dirección"_s);
     });
     connect(t, &ActiveTable::finished, this, &activas::onFinished);
     connect(t, &ActiveTable::lost, this, [this](int, const QString &status) { emit statusText(3, status); });

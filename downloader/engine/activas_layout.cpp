@@ -106,7 +106,8 @@ void activas::selectRow(int i)
     if (!existe(i))
         return;
     selected_ = i;
-    RowList::markSelected(kSlots, [this](int k) { return shownRow(k); }, i);
+    RowList::markSelected(
+        kSlots, [this](int k) { return shownRow(k); }, i);
     updateCommands();
     fillDetails(i);
 }
@@ -114,7 +115,8 @@ void activas::selectRow(int i)
 void activas::clearSelection()
 {
     selected_ = 0;
-    RowList::markSelected(kSlots, [this](int k) { return shownRow(k); }, 0);
+    RowList::markSelected(
+        kSlots, [this](int k) { return shownRow(k); }, 0);
     updateCommands();
     clearDetails();
 }

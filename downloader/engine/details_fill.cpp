@@ -1,8 +1,8 @@
 #include "engine/details_fill.h"
 
-#include "dialogs/detallado.h"
 #include "core/download_entry.h"
 #include "core/figures.h"
+#include "dialogs/detallado.h"
 
 #include <tarta.h>
 

@@ -1,12 +1,12 @@
 #include "engine/inactivas.h"
 
-#include "engine/activas.h"
 #include "core/figures.h"
-#include "engine/setting_or.h"
+#include "core/file_writer.h"
 #include "core/target_path.h"
+#include "engine/activas.h"
+#include "engine/setting_or.h"
 #include "log/log_append.h"
 #include "platform/actions.h"
-#include "core/file_writer.h"
 #include "platform/prompts.h"
 #include "rows/download.h"
 

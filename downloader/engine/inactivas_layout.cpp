@@ -99,14 +99,16 @@ void inactivas::selectRow(int i)
     if (!existe(i))
         return;
     selected_ = i;
-    RowList::markSelected(kSlots, [this](int i) { return shownRow(i); }, i);
+    RowList::markSelected(
+        kSlots, [this](int i) { return shownRow(i); }, i);
     updateCommands();
 }
 
 void inactivas::clearSelection()
 {
     selected_ = 0;
-    RowList::markSelected(kSlots, [this](int i) { return shownRow(i); }, 0);
+    RowList::markSelected(
+        kSlots, [this](int i) { return shownRow(i); }, 0);
     updateCommands();
 }
 

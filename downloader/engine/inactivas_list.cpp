@@ -1,11 +1,11 @@
 // inactivas.dwn: the queued downloads that survive a restart.
 #include "engine/inactivas.h"
 
+#include "core/file_writer.h"
 #include "core/list_file.h"
 #include "core/list_load.h"
-#include "core/target_path.h"
-#include "core/file_writer.h"
 #include "core/program_folder.h"
+#include "core/target_path.h"
 #include "platform/prompts.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "links/batch_add.h"
 
-#include "engine/activas.h"
-#include "engine/inactivas.h"
 #include "core/schemes.h"
 #include "core/target_path.h"
 #include "core/url.h"
+#include "engine/activas.h"
+#include "engine/inactivas.h"
 #include "log/log_append.h"
 #include "settings/cfg.h"
 

@@ -1,7 +1,7 @@
 #include "log/log_append.h"
 
-#include "log/log_document.h"
 #include "core/plain_text.h"
+#include "log/log_document.h"
 
 namespace {
 QList<LogEntry> &entries()

@@ -1,9 +1,9 @@
 #include "log/log_document.h"
 
+#include "core/atomic_file.h"
 #include "log/formato_spain.h"
 #include "log/log_limit.h"
 #include "log/log_settings.h"
-#include "core/atomic_file.h"
 
 #include <QDate>
 #include <QDir>

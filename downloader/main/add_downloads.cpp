@@ -1,10 +1,11 @@
 #include "main/mainwindow.h"
 
-#include "engine/activas.h"
-#include "engine/inactivas.h"
+#include "core/program_folder.h"
 #include "core/schemes.h"
 #include "core/target_path.h"
 #include "core/url.h"
+#include "engine/activas.h"
+#include "engine/inactivas.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"
 #include "log/log_append.h"
@@ -12,7 +13,6 @@
 #include "main/ftplogin.h"
 #include "main/link_list_file.h"
 #include "platform/actions.h"
-#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
 

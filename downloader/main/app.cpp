@@ -1,10 +1,10 @@
 #include "main/app.h"
 
+#include "core/program_folder.h"
 #include "core/tls_config.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
 #include "platform/loop_probe.h"
-#include "core/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 

@@ -1,14 +1,14 @@
 #include "main/mainwindow.h"
 
+#include "core/figures.h"
+#include "core/program_folder.h"
 #include "dialogs/about.h"
 #include "engine/activas.h"
-#include "core/figures.h"
 #include "engine/inactivas.h"
 #include "log/log_append.h"
 #include "log/log_document.h"
 #include "log/notices.h"
 #include "main/tiling.h"
-#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "settings/cfg.h"
 

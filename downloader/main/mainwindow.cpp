@@ -6,14 +6,14 @@
 #ifdef TANDREL_HAS_BROWSER
 #include "browser/web.h"
 #endif
+#include "core/atomic_file.h"
+#include "core/program_folder.h"
 #include "engine/inactivas.h"
 #include "log/historial.h"
 #include "log/log_append.h"
 #include "log/log_document.h"
 #include "log/log_settings.h"
 #include "log/notices.h"
-#include "core/atomic_file.h"
-#include "core/program_folder.h"
 #include "platform/prompts.h"
 #include "platform/qt_prompts.h"
 #include "platform/termination.h"

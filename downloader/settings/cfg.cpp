@@ -1,12 +1,12 @@
 #include "settings/cfg.h"
 
+#include "core/atomic_file.h"
+#include "core/program_folder.h"
+#include "core/settings_file.h"
 #include "log/log_append.h"
 #include "log/notices.h"
-#include "core/atomic_file.h"
 #include "platform/named_widgets.h"
-#include "core/program_folder.h"
 #include "platform/prompts.h"
-#include "core/settings_file.h"
 
 #include <QCheckBox>
 #include <QDir>

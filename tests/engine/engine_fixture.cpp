@@ -1,8 +1,8 @@
 #include "engine_fixture.h"
 
+#include "core/interval_timer.h"
 #include "core/queue_hooks.h"
 #include "log/log_append.h"
-#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/activas.h"
 #include "core/queue_hooks.h"
+#include "engine/activas.h"
 #include "main/ftplogin.h"
 #include "scripted_prompts.h"
 #include "settings/cfg.h"

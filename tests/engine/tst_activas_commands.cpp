@@ -2,11 +2,11 @@
 // reconnect, open, antivirus, the details dialog and switching off when done.
 #include "engine_fixture.h"
 
+#include "core/interval_timer.h"
 #include "dialogs/detallado.h"
 #include "file_digest.h"
 #include "http_script_server.h"
 #include "log/log_append.h"
-#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <tarta.h>

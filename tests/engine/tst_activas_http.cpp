@@ -2,11 +2,11 @@
 // up on disk, and how it behaves when the server or the network misbehave.
 #include "engine_fixture.h"
 
+#include "core/interval_timer.h"
 #include "core/list_file.h"
 #include "file_digest.h"
 #include "http_script_server.h"
 #include "log/log_append.h"
-#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <QDir>

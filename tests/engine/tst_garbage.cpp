@@ -3,9 +3,9 @@
 #include "core/ftp_reply.h"
 #include "core/http_response.h"
 #include "core/list_file.h"
+#include "core/settings_file.h"
 #include "core/url.h"
 #include "scripted_prompts.h"
-#include "core/settings_file.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -4,11 +4,11 @@
 // outside the download folder.
 #include "engine_fixture.h"
 
+#include "core/interval_timer.h"
 #include "core/tls_config.h"
 #include "file_digest.h"
 #include "ftp_script_server.h"
 #include "log/log_append.h"
-#include "core/interval_timer.h"
 #include "rows/download.h"
 #include "test_authority.h"
 #include "tls_script_server.h"

@@ -2,10 +2,10 @@
 // leaving a download out of both list files), the manual commands and limits.
 #include "engine_fixture.h"
 
-#include "dialogs/detallado.h"
-#include "engine/inactivas.h"
 #include "core/list_file.h"
 #include "core/target_path.h"
+#include "dialogs/detallado.h"
+#include "engine/inactivas.h"
 #include "log/log_append.h"
 #include "platform/twips.h"
 #include "rows/download.h"

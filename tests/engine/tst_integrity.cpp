@@ -3,12 +3,12 @@
 // that contradicts what the download knows.
 #include "engine_fixture.h"
 
+#include "core/interval_timer.h"
 #include "core/list_file.h"
 #include "file_digest.h"
 #include "ftp_script_server.h"
 #include "http_script_server.h"
 #include "log/log_append.h"
-#include "core/interval_timer.h"
 #include "rows/download.h"
 
 #include <QDialog>

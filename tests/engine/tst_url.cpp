@@ -1,7 +1,7 @@
+#include "core/program_folder.h"
 #include "core/url.h"
 #include "engine/get_host.h"
 #include "platform/actions.h"
-#include "core/program_folder.h"
 #include "scripted_prompts.h"
 
 #include <QComboBox>

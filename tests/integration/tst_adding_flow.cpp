@@ -1,17 +1,17 @@
 // A user's road through the main window, driven headless against nginx:
 // each way in, a cut, pause into the queue, continue, finish; cancel; the
 // list files checked on disk at every step.
+#include "core/list_file.h"
+#include "core/settings_file.h"
+#include "core/target_path.h"
 #include "cutting_proxy.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "core/list_file.h"
-#include "core/target_path.h"
 #include "file_digest.h"
 #include "log/log_append.h"
 #include "main/mainwindow.h"
 #include "nginx_fixture.h"
 #include "scripted_prompts.h"
-#include "core/settings_file.h"
 #include "test_folder.h"
 
 #include <QComboBox>

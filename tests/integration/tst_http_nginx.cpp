@@ -5,11 +5,11 @@
 
 #include "core/http_transfer.h"
 
+#include "core/interval_timer.h"
 #include "cutting_proxy.h"
 #include "file_digest.h"
 #include "log/log_append.h"
 #include "nginx_fixture.h"
-#include "core/interval_timer.h"
 #include "rows/download.h"
 #include "test_authority.h"
 

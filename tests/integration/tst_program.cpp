@@ -1,12 +1,12 @@
 // The built program, copied into a fresh folder with its settings and list
 // files, downloading from nginx on loopback; killed mid-download and started
 // again, it resumes from the bytes already on disk.
-#include "cutting_proxy.h"
 #include "core/list_file.h"
+#include "core/settings_file.h"
+#include "cutting_proxy.h"
 #include "file_digest.h"
 #include "ftp_script_server.h"
 #include "nginx_fixture.h"
-#include "core/settings_file.h"
 #include "vsftpd_fixture.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 // The link-list window and the list window: a page fetched from a real
 // server, scanned, and its addresses downloaded whole; the fetch's failure,
 // stop and size cap; names from list files kept inside the chosen folder.
+#include "core/tls_config.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "core/tls_config.h"
 #include "file_digest.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"

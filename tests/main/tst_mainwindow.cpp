@@ -1,10 +1,10 @@
 // The main window driven headless: it loads its children and the window
 // state, runs the global commands on a loaded table and ends in order.
+#include "core/list_file.h"
 #include "cpindle.h"
 #include "dialogs/about.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "core/list_file.h"
 #include "log/log_append.h"
 #include "log/rtf_codec.h"
 #include "main/mainwindow.h"

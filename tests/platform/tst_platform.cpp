@@ -1,7 +1,7 @@
 // The small platform rules the rest of the program leans on.
 #include "core/interval_timer.h"
-#include "platform/loop_probe.h"
 #include "core/program_folder.h"
+#include "platform/loop_probe.h"
 #include "platform/qt_prompts.h"
 #include "platform/twips.h"
 

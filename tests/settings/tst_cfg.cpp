@@ -1,8 +1,8 @@
-#include "log/log_append.h"
 #include "core/program_folder.h"
+#include "core/settings_file.h"
+#include "log/log_append.h"
 #include "scripted_prompts.h"
 #include "settings/cfg.h"
-#include "core/settings_file.h"
 #include "test_folder.h"
 
 #include <QDir>

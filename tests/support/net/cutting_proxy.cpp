@@ -144,6 +144,8 @@ void CuttingProxy::cut(Link *link)
     ++cuts_;
     link->upstreamGone = true;
     link->upstream->abort();
+    if (stall_)
+        return;                         // the client waits until it gives up itself
     link->client->disconnectFromHost(); // the bytes let through still arrive
     if (link->client->state() == QAbstractSocket::UnconnectedState)
         link->clientGone = true;

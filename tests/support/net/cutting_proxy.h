@@ -27,6 +27,9 @@ public:
     // reached it (-1: never); only the first `firstConnections` connections
     // are cut (-1: all of them). Applies to connections made afterwards.
     void setCut(qint64 bytes, int firstConnections = -1);
+    // At the cut, the client connection stays open and silent instead, the
+    // way a dead route stalls a transfer.
+    void setStallInsteadOfCut(bool stall) { stall_ = stall; }
 
     int connectionCount() const { return connections_; }
     int cutCount() const { return cuts_; }
@@ -45,6 +48,7 @@ private:
     quint16 targetPort_ = 0;
     qint64 cutAfter_ = -1;
     int cutConnections_ = -1;
+    bool stall_ = false;
     int connections_ = 0;
     int cuts_ = 0;
     QList<qint64> toClients_;
