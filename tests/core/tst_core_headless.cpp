@@ -25,8 +25,8 @@ class KeepingQueue final : public QueueHooks {
 public:
     QList<DownloadEntry> kept;
     int loadedRows() const override { return int(kept.size()) + 1; }
-    bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
-                qint32 elapsed, bool, const QString &, const QString &, bool, bool) override
+    bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
+                bool, const QString &, const QString &, bool, bool) override
     {
         DownloadEntry e;
         e.url = url;
@@ -127,7 +127,8 @@ void TestCoreHeadless::fortyDownloadsThroughCutsStallAndPause()
     };
     QTRY_VERIFY_WITH_TIMEOUT(allFinished(), 120000);
     for (int i = 0; i < kDownloads; ++i)
-        QVERIFY2(testing::sha256OfFile(folder.filePath(u"f%1.bin"_s.arg(i))) == digests_[i], qPrintable(QString::number(i)));
+        QVERIFY2(testing::sha256OfFile(folder.filePath(u"f%1.bin"_s.arg(i))) == digests_[i],
+                 qPrintable(QString::number(i)));
     QVERIFY(cutting.cutCount() >= 2 * (kDownloads - 2));
     // The stalled connection was given up by the watchdog and tried again.
     QCOMPARE(stalling.cutCount(), 1);
