@@ -1,12 +1,10 @@
 #include "engine/inactivas.h"
 
 #include "core/figures.h"
-#include "core/file_writer.h"
 #include "core/target_path.h"
 #include "engine/activas.h"
 #include "engine/setting_or.h"
 #include "log/log_append.h"
-#include "platform/actions.h"
 #include "platform/prompts.h"
 #include "rows/download.h"
 
@@ -16,8 +14,6 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
-
-#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -36,171 +32,124 @@ QString queueBytesText(qint64 position)
     return QString::number(position) + u" bytes"_s;
 }
 
-inactivas::inactivas(QWidget *parent) : QWidget(parent)
+inactivas::inactivas(QWidget *parent) : QWidget(parent), table_(std::make_unique<QueueTable>())
 {
     setObjectName(u"inactivas"_s);
     setWindowTitle(u"Descargas inactivas"_s);
     setAcceptDrops(true);
     buildLayout();
     updateCommands();
+
+    QueueTable *t = table_.get();
+    connect(t, &QueueTable::entryAdded, this, &inactivas::onAdded);
+    connect(t, &QueueTable::entryRemoved, this, &inactivas::onRemoved);
+    connect(t, &QueueTable::entryChanged, this, [this](int slot) {
+        rows_[slot]->setLocked(table_->entry(slot).locked);
+        updateCommands();
+        reordenar_indicador();
+    });
+    connect(t, &QueueTable::resumed, this, [](const QString &file) {
+        appendLog(kCrlf + u"Se continúa la descarga de "_s + file + u" a las "_s + clockText(), kContinuedColor);
+    });
+    connect(t, &QueueTable::refused, this, &inactivas::onRefused);
+    connect(t, &QueueTable::logLine, this, [](const QString &text, quint32 color) { appendLog(kCrlf + text, color); });
+    connect(t, &QueueTable::listSaveFailed, this,
+            [](const QString &error) { platform::prompts().message(error, platform::Icon::Critical); });
+    connect(t, &QueueTable::listLoadFailed, this, [](const QString &error) {
+        platform::prompts().message(u"Error al cargar lista de inactivas: "_s + error, platform::Icon::Critical,
+                                    u"Error"_s);
+    });
 }
 
 inactivas::~inactivas()
 {
-    if (active_)
-        active_->setQueue(nullptr);
+    table_->disconnect(this);
+    table_.reset();
 }
 
 void inactivas::setActive(activas *active)
 {
     active_ = active;
-    if (active) {
-        active->setQueue(this);
-        // Saves asked of a writer of our own before are finished when it goes.
-        writer_ = active->listWriter();
-    }
-}
-
-const DownloadEntry &inactivas::entry(int slot) const
-{
-    if (slot < 0 || slot >= kSlots)
-        throw std::out_of_range("queue slot out of range");
-    return slots_[slot].e;
+    table_->setActive(active ? &active->table() : nullptr);
 }
 
 download *inactivas::indicador(int slot) const
 {
-    return slot >= 0 && slot < kSlots ? slots_[slot].indicador : nullptr;
+    return slot >= 0 && slot < kSlots ? rows_[slot] : nullptr;
 }
 
 int inactivas::loadedRows() const
 {
-    int n = 0;
-    for (const QueueSlot &s : slots_)
-        n += s.indicador != nullptr;
-    return n;
+    return table_->loadedRows();
 }
 
 int inactivas::highestLoaded() const
 {
-    for (int i = kSlots - 1; i > 0; --i)
-        if (slots_[i].indicador)
-            return i;
-    return 0;
+    return table_->highestLoaded();
 }
 
 bool inactivas::existe(int slot) const
 {
-    return slot > 0 && slot < kSlots && slots_[slot].e.used;
+    return table_->existe(slot);
 }
 
-// The entry being handed over is already the active table's: it must not
-// block its own arrival there.
 bool inactivas::holdsTarget(const QString &file) const
 {
-    const QString wanted = sameFileKey(file);
-    for (int i = 1; i < kSlots; ++i)
-        if (i != moving_ && slots_[i].e.used && sameFileKey(slots_[i].e.file) == wanted)
-            return true;
-    return false;
+    return table_->holdsTarget(file);
 }
 
 bool inactivas::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                        qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember,
                        bool locked)
 {
-    // The active table knows which of its rows a pause is handing over here;
-    // any other download writing the same file, whatever its address, is refused.
-    const bool taken = active_ ? active_->targetTaken(file) : holdsTarget(file);
-    if (taken) {
+    return table_->addnew(url, file, size, position, resumable, elapsed, nosave, ftpuser, ftppass, remember, locked);
+}
+
+void inactivas::onRefused(const QString &file, QueueTable::Refusal why)
+{
+    if (why == QueueTable::Refusal::TargetTaken)
         platform::prompts().message(targetTakenText(file), platform::Icon::Critical);
-        return false;
-    }
-    QList<bool> loaded;
-    for (const QueueSlot &s : slots_)
-        loaded << (s.indicador != nullptr);
-    loaded[0] = true;
-    const int i = actions::FreeIndex(loaded);
-    if (i < 1 || i >= kSlots) {
+    else
         platform::prompts().message(u"Se ha alcanzado el máximo de descargas en cola."_s, platform::Icon::Critical);
-        return false;
-    }
-
-    QueueSlot &s = slots_[i];
-    s.indicador = new download(frame_);
-    s.indicador->setObjectName(u"indicador%1"_s.arg(i));
-    connect(s.indicador, &download::Click, this, [this, i] { selectRow(i); });
-    connect(s.indicador, &download::DblClick, this, [this, i] { showDetails(i); });
-    connect(s.indicador, &download::MouseUp, this, [this, i](int button) { rowReleased(i, button); });
-    s.indicador->setArchivo(file);
-    s.indicador->setUrl(url);
-    s.indicador->show();
-
-    s.e = DownloadEntry();
-    s.e.file = file;
-    s.e.url = url;
-    s.e.size = size;
-    s.e.position = position;
-    s.e.elapsed = elapsed;
-    s.e.ftpuser = ftpuser;
-    s.e.ftppass = ftppass;
-    s.e.remember = remember;
-    s.e.locked = locked;
-    s.indicador->setLocked(locked);
-    if (size > 0)
-        s.indicador->setPorcentaje(int(qMin<qint64>(roundHalfEven(double(position) / double(size) * 100.0), 100)));
-    s.indicador->setBytes(queueBytesText(position));
-
-    s.e.used = true;
-    reordenar_indicador();
-    s.e.resumable = resumable;
-    if (!nosave)
-        guardar_lista_inactivas();
-    return true;
 }
 
-void inactivas::removeEntry(int slot)
+void inactivas::onAdded(int i)
 {
-    QueueSlot &s = slots_[slot];
-    if (s.indicador) {
-        s.indicador->disconnect(this);
-        s.indicador->hide();
-        // It may be going from inside one of its own signals.
-        s.indicador->deleteLater();
-        s.indicador = nullptr;
+    auto *row = new download(frame_);
+    rows_[i] = row;
+    row->setObjectName(u"indicador%1"_s.arg(i));
+    connect(row, &download::Click, this, [this, i] { selectRow(i); });
+    connect(row, &download::DblClick, this, [this, i] { showDetails(i); });
+    connect(row, &download::MouseUp, this, [this, i](int button) { rowReleased(i, button); });
+    showEntry(i);
+    row->show();
+    reordenar_indicador();
+}
+
+void inactivas::showEntry(int i)
+{
+    const DownloadEntry &e = table_->entry(i);
+    download *row = rows_[i];
+    row->setArchivo(e.file);
+    row->setUrl(e.url);
+    row->setLocked(e.locked);
+    if (e.size > 0)
+        row->setPorcentaje(int(qMin<qint64>(roundHalfEven(double(e.position) / double(e.size) * 100.0), 100)));
+    row->setBytes(queueBytesText(e.position));
+}
+
+// The row may be going from inside one of its own signals.
+void inactivas::onRemoved(int i)
+{
+    if (download *row = rows_[i]) {
+        row->disconnect(this);
+        row->hide();
+        row->deleteLater();
+        rows_[i] = nullptr;
     }
-    s.e.used = false;
-    if (selected_ == slot)
+    if (selected_ == i)
         clearSelection();
-}
-
-// The active table saves its list as it takes the download, so the queue
-// may drop it afterwards: a download is never missing from both files.
-bool inactivas::moveToActive(int slot)
-{
-    if (!active_ || !existe(slot))
-        return false;
-    const DownloadEntry e = slots_[slot].e;
-    const int outer = moving_;
-    moving_ = slot;
-    const bool moved = active_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser,
-                                       e.ftppass, e.remember);
-    moving_ = outer;
-    return moved;
-}
-
-// Hands the entry to the active table and, once taken there, drops it here.
-bool inactivas::resumeEntry(int slot)
-{
-    const QString file = slots_[slot].e.file;
-    if (!moveToActive(slot))
-        return false;
-    removeEntry(slot);
     reordenar_indicador();
-    appendLog(kCrlf + u"Se continúa la descarga de "_s + file + u" a las "_s + clockText(), kContinuedColor);
-    // Left unsaved, the queue file would still list a download that is running.
-    guardar_lista_inactivas();
-    return true;
 }
 
 // The rows are packed by the list's layout.
@@ -211,40 +160,22 @@ void inactivas::reordenar_indicador()
 
 void inactivas::toactivas()
 {
-    int next = 0;
-    for (int i = 1; i <= highestLoaded() && next == 0; ++i)
-        if (slots_[i].e.used && !slots_[i].e.locked)
-            next = i;
-    if (next == 0) {
-        guardar_lista_inactivas();
-        return;
-    }
-    if (selected_ == next)
-        clearSelection();
-    resumeEntry(next);
+    table_->toactivas();
 }
 
 bool inactivas::toact(int slot)
 {
     if (!existe(slot))
         return false;
-    const bool moved = moveToActive(slot);
+    const bool moved = table_->moveToActive(slot);
     clearSelection();
-    guardar_lista_inactivas();
+    table_->saveLater();
     return moved;
 }
 
 void inactivas::delfile(int slot, bool deleteFile)
 {
-    if (!existe(slot))
-        return;
-    const QString file = slots_[slot].e.file;
-    removeEntry(slot);
-    reordenar_indicador();
-    guardar_lista_inactivas();
-    // Deleted once the list no longer names it.
-    if (deleteFile && QFile::exists(file))
-        QFile::remove(file);
+    table_->remove(slot, deleteFile);
 }
 
 void inactivas::CallCancel()
@@ -262,11 +193,11 @@ void inactivas::cancelSelected()
     const int slot = selected_;
     if (!existe(slot))
         return;
-    const QString file = slots_[slot].e.file;
+    const QString file = entry(slot).file;
     if (!platform::prompts().question(u"¿Seguro que desea cancelar la transferencia de "_s + file + u"?"_s))
         return;
     // The question let other events run: the entry may have left meanwhile.
-    if (!existe(slot) || slots_[slot].e.file != file)
+    if (!existe(slot) || entry(slot).file != file)
         return;
     delfile(slot, true);
     clearSelection();
@@ -283,7 +214,7 @@ void inactivas::continueSelected()
         guardar_lista_inactivas();
         return;
     }
-    if (resumeEntry(selected_))
+    if (table_->resume(selected_))
         clearSelection();
 }
 
@@ -294,12 +225,7 @@ void inactivas::bloquear()
         updateCommands();
         return;
     }
-    QueueSlot &s = slots_[selected_];
-    s.e.locked = !s.e.locked;
-    s.indicador->setLocked(s.e.locked);
-    updateCommands();
-    reordenar_indicador();
-    guardar_lista_inactivas();
+    table_->setLocked(selected_, !entry(selected_).locked);
 }
 
 void inactivas::CallProp()
@@ -322,7 +248,7 @@ void inactivas::updateCommands()
     detener_->setEnabled(any);
     continuar_->setEnabled(any);
     bloquear_->setEnabled(any);
-    bloquear_->setChecked(any && slots_[selected_].e.locked);
+    bloquear_->setChecked(any && entry(selected_).locked);
 }
 
 void inactivas::dragEnterEvent(QDragEnterEvent *event)

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/download_entry.h"
-#include "core/queue_hooks.h"
+#include "core/queue_table.h"
 #include "engine/row_list.h"
 
 #include <QPointer>
@@ -16,17 +15,13 @@ class QScrollBar;
 class QToolBar;
 class activas;
 class download;
-namespace platform {
-class FileWriter;
-}
 
 // The size text of a queued row: "N bytes" up to 1024, then Kb above 1024
 // and Mb above 1048576 (two decimals, as the active rows round).
 QString queueBytesText(qint64 position);
 
-// The download queue: paused downloads, downloads that found the active
-// table full, and those left queued at the last exit. A table of 41 slots
-// (slot 0 is the hidden template row); nothing here is transferred.
+// The download queue's window: one row per entry of its QueueTable (slot 0
+// is the hidden template row), its toolbar, and what the user is told.
 class inactivas : public QWidget, public QueueHooks {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(inactivas)
@@ -72,7 +67,8 @@ public:
     // "bloquear") is enabled; the main window's menu2 follows it.
     bool commandEnabled(const QString &key) const;
 
-    const DownloadEntry &entry(int slot) const;
+    const DownloadEntry &entry(int slot) const { return table_->entry(slot); }
+    QueueTable &table() { return *table_; }
     download *indicador(int slot) const;
     int highestLoaded() const;
     int selected() const { return selected_; }
@@ -91,37 +87,26 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct QueueSlot {
-        DownloadEntry e;
-        download *indicador = nullptr;
-    };
-
     // inactivas.cpp
-    void removeEntry(int slot);
-    bool moveToActive(int slot);
-    bool resumeEntry(int slot);
+    void onAdded(int slot);
+    void onRemoved(int slot);
+    void showEntry(int slot);
+    void onRefused(const QString &file, QueueTable::Refusal why);
     void continueSelected();
     void cancelSelected();
     void updateCommands();
-
     // inactivas_layout.cpp
     void buildLayout();
     void layoutList();
     void onScroll(int value);
     void rowReleased(int slot, int button);
     void showDetails(int slot);
+    download *shownRow(int slot) const { return existe(slot) ? rows_[slot] : nullptr; }
 
-    // inactivas_list.cpp
-    QByteArray listBytes() const;
-    download *shownRow(int slot) const { return slots_[slot].e.used ? slots_[slot].indicador : nullptr; }
-    platform::FileWriter &writer();
-
-    std::array<QueueSlot, kSlots> slots_;
+    std::unique_ptr<QueueTable> table_;
+    std::array<download *, kSlots> rows_{}; // rows_[0] is the template
     int selected_ = 0;
-    int moving_ = 0; // the entry being handed to the active table, 0 for none
     QPointer<activas> active_;
-    std::shared_ptr<platform::FileWriter> writer_; // the active table's, once it is known
-
     QToolBar *opciones_ = nullptr;
     QAction *detener_ = nullptr;
     QAction *continuar_ = nullptr;

@@ -58,7 +58,7 @@ void inactivas::buildLayout()
     list_.build(this);
     frame_ = list_.frame();
     scroll_ = list_.scroll();
-    slots_[0].indicador = list_.templateRow();
+    rows_[0] = list_.templateRow();
     connect(scroll_, &QScrollBar::valueChanged, this, &inactivas::onScroll);
 
     resize(640, 300);
@@ -126,6 +126,6 @@ void inactivas::showDetails(int i)
     if (!existe(i))
         return;
     detallado dialog(this);
-    fillDetailsDialog(dialog, slots_[i].e, u"Pausado"_s);
+    fillDetailsDialog(dialog, entry(i), u"Pausado"_s);
     platform::prompts().execDialog(dialog);
 }
