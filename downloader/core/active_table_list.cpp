@@ -4,8 +4,8 @@
 #include "core/file_writer.h"
 #include "core/list_file.h"
 #include "core/list_load.h"
+#include "core/list_records.h"
 #include "core/program_folder.h"
-#include "core/target_path.h"
 
 #include <QFile>
 
@@ -26,17 +26,7 @@ QByteArray ActiveTable::listBytes() const
         const Slot &s = slots_[i];
         if (!s.e.used || !s.loaded || isFinished(s.state))
             continue;
-        ListRecord r;
-        r.url = s.e.url;
-        r.file = s.e.file;
-        r.size = s.e.size;
-        r.position = s.e.position;
-        r.elapsed = s.e.elapsed;
-        r.resumable = s.e.resumable;
-        r.ftpuser = s.e.ftpuser;
-        r.ftppass = s.e.ftppass;
-        r.remember = s.e.remember;
-        records << r;
+        records << toRecord(s.e);
     }
     return encodeListFile(records, ListKind::Active);
 }
@@ -75,15 +65,8 @@ void ActiveTable::load()
     if (!load.logLine.isEmpty())
         emit logLine(load.logLine, 0x0000FF);
     for (const ListRecord &r : load.records) {
-        DownloadEntry e;
-        e.url = r.url;
-        e.file = listTargetPath(r.file);
-        e.size = r.size;
-        e.position = r.position;
-        e.resumable = r.resumable;
-        e.ftpuser = r.ftpuser;
-        e.ftppass = r.ftppass;
-        e.remember = r.remember;
+        DownloadEntry e = fromRecord(r);
+        e.elapsed = 0; // an active download counts its time again from its restart
         add(e, false);
     }
     if (!load.error.isEmpty())

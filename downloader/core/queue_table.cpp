@@ -4,12 +4,12 @@
 #include "core/file_writer.h"
 #include "core/list_file.h"
 #include "core/list_load.h"
+#include "core/list_records.h"
 #include "core/program_folder.h"
 #include "core/target_path.h"
 
 #include <QFile>
 
-#include <limits>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -176,21 +176,8 @@ QByteArray QueueTable::listBytes() const
     QList<ListRecord> records;
     const int last = highestLoaded();
     for (int i = 1; i <= last; ++i) {
-        const DownloadEntry &e = entries_[i];
-        if (!e.used)
-            continue;
-        ListRecord r;
-        r.url = e.url;
-        r.file = e.file;
-        r.size = e.size;
-        r.position = e.position;
-        r.elapsed = e.elapsed;
-        r.resumable = e.resumable;
-        r.ftpuser = e.ftpuser;
-        r.ftppass = e.ftppass;
-        r.remember = e.remember;
-        r.locked = e.locked;
-        records << r;
+        if (entries_[i].used)
+            records << toRecord(entries_[i]);
     }
     return encodeListFile(records, ListKind::Inactive);
 }
@@ -228,9 +215,9 @@ void QueueTable::load()
     if (!load.logLine.isEmpty())
         emit logLine(load.logLine, 0x0000FF);
     for (const ListRecord &r : load.records) {
-        const auto elapsed = qint32(qBound(qint64(0), r.elapsed, qint64(std::numeric_limits<qint32>::max())));
-        addnew(r.url, listTargetPath(r.file), r.size, r.position, r.resumable, elapsed, true, r.ftpuser, r.ftppass,
-               r.remember, r.locked);
+        const DownloadEntry e = fromRecord(r);
+        addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, true, e.ftpuser, e.ftppass, e.remember,
+               e.locked);
     }
     if (!load.error.isEmpty())
         emit listLoadFailed(load.error);

@@ -68,12 +68,8 @@ void activas::connectTable()
 void activas::onLoaded(int i)
 {
     const DownloadEntry &e = table_->slot(i).e;
-    auto *row = new download(frame_);
+    download *row = list_.newRow(this, i, &activas::selectRow, &activas::showDetails, &activas::onRowMouseUp);
     rows_[i] = row;
-    row->setObjectName(u"indicador%1"_s.arg(i));
-    connect(row, &download::Click, this, [this, i] { selectRow(i); });
-    connect(row, &download::DblClick, this, [this, i] { showDetails(i); });
-    connect(row, &download::MouseUp, this, [this, i](int button) { onRowMouseUp(i, button); });
     row->setArchivo(e.file);
     row->setUrl(e.url);
     row->setToolTip(u"Descargando "_s + e.url + u" a "_s + e.file);
@@ -82,15 +78,9 @@ void activas::onLoaded(int i)
     reordenar_indicador();
 }
 
-// The row may be going from inside one of its own signals.
 void activas::onUnloaded(int i)
 {
-    if (download *row = rows_[i]) {
-        row->disconnect(this);
-        row->hide();
-        row->deleteLater();
-        rows_[i] = nullptr;
-    }
+    RowList::dropRow(rows_[i], this);
     if (selected_ == i)
         clearSelection();
     reordenar_indicador();

@@ -115,14 +115,9 @@ void inactivas::onRefused(const QString &file, QueueTable::Refusal why)
 
 void inactivas::onAdded(int i)
 {
-    auto *row = new download(frame_);
-    rows_[i] = row;
-    row->setObjectName(u"indicador%1"_s.arg(i));
-    connect(row, &download::Click, this, [this, i] { selectRow(i); });
-    connect(row, &download::DblClick, this, [this, i] { showDetails(i); });
-    connect(row, &download::MouseUp, this, [this, i](int button) { rowReleased(i, button); });
+    rows_[i] = list_.newRow(this, i, &inactivas::selectRow, &inactivas::showDetails, &inactivas::rowReleased);
     showEntry(i);
-    row->show();
+    rows_[i]->show();
     reordenar_indicador();
 }
 
@@ -138,15 +133,9 @@ void inactivas::showEntry(int i)
     row->setBytes(queueBytesText(e.position));
 }
 
-// The row may be going from inside one of its own signals.
 void inactivas::onRemoved(int i)
 {
-    if (download *row = rows_[i]) {
-        row->disconnect(this);
-        row->hide();
-        row->deleteLater();
-        rows_[i] = nullptr;
-    }
+    RowList::dropRow(rows_[i], this);
     if (selected_ == i)
         clearSelection();
     reordenar_indicador();

@@ -88,3 +88,13 @@ void RowList::placeRows(const QList<download *> &rows, int loadedRows, int pitch
         rows[k]->setVisible(top >= kHeaderHeight);
     }
 }
+
+void RowList::dropRow(download *&row, QObject *window)
+{
+    if (!row)
+        return;
+    row->disconnect(window);
+    row->hide();
+    row->deleteLater();
+    row = nullptr;
+}

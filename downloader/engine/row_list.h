@@ -36,6 +36,23 @@ public:
     QScrollBar *scroll() const { return scroll_; }
     download *templateRow() const { return template_; }
 
+    // A new row for slot i in the frame; its mouse actions reach the
+    // window as click(i), doubleClick(i) and released(i, button).
+    template <typename Window>
+    download *newRow(Window *window, int i, void (Window::*click)(int), void (Window::*doubleClick)(int),
+                     void (Window::*released)(int, int)) const
+    {
+        auto *row = new download(frame_);
+        row->setObjectName(QStringLiteral("indicador%1").arg(i));
+        QObject::connect(row, &download::Click, window, [window, i, click] { (window->*click)(i); });
+        QObject::connect(row, &download::DblClick, window, [window, i, doubleClick] { (window->*doubleClick)(i); });
+        QObject::connect(row, &download::MouseUp, window,
+                         [window, i, released](int button) { (window->*released)(i, button); });
+        return row;
+    }
+    // Takes a row away; it may be going from inside one of its own signals.
+    static void dropRow(download *&row, QObject *window);
+
     // The row widgets of the used slots, in slot order; slot 0 is the
     // template. rowAt(i) is the row of slot i, null when the slot is unused.
     template <typename RowAt> static QList<download *> usedRows(int count, RowAt rowAt)
