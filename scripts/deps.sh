@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and the tests need.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ pkg-config clang-format
+    cmake ninja-build g++ libtsan2 pkg-config clang-format
     qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libgl-dev qt6-translations-l10n libssl-dev
     xvfb xauth
     nginx-light vsftpd curl aria2 openssl

@@ -8,6 +8,7 @@
 #include "core/queue_hooks.h"
 #include "core/target_path.h"
 #include "core/transfer_threads.h"
+#include "core/tsan_sync.h"
 #include "core/url.h"
 
 #include <QFile>
@@ -192,7 +193,10 @@ void ActiveTable::createTransfer(int i, const QString &host, quint16 port, const
     if (!threads_)
         threads_ = std::make_unique<TransferThreads>(TransferThreads::defaultCount());
     s.transfer->moveToThread(threads_->next());
-    connect(s.transfer, &Transfer::reported, this, [this, i](const TransferEvent &event) { onEvent(i, event); });
+    connect(s.transfer, &Transfer::reported, this, [this, i](const TransferEvent &event) {
+        event.handoff.arrived();
+        onEvent(i, event);
+    });
 }
 
 // The timer and the transfer go together. They may be unloaded from inside
@@ -210,11 +214,13 @@ void ActiveTable::unloadSlot(int i, bool deleteFile)
             const QString key = sameFileKey(s.e.file);
             deleting_.insert(key);
             connect(t, &Transfer::reported, this, [this, key](const TransferEvent &event) {
+                event.handoff.arrived();
                 if (event.kind == TransferEvent::Kind::FileDeleted)
                     deleting_.remove(key);
             });
         }
         closeTransfer(i, deleteFile);
+        tsanRelease(t); // acquired by ~Transfer on its thread
         t->deleteLater();
     } else if (deleteFile) {
         QFile::remove(s.e.file);
@@ -265,8 +271,8 @@ void ActiveTable::startTransfer(int i)
     if (!s.transfer)
         return;
     Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(
-        t, [t, attempt = ++s.attempt] { t->connectNow(attempt); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(t, tsanQueued([t, attempt = ++s.attempt] { t->connectNow(attempt); }),
+                              Qt::QueuedConnection);
 }
 
 // Whatever the transfer still says about the connection it had is stale
@@ -279,8 +285,8 @@ void ActiveTable::closeTransfer(int i, bool deleteFile)
     if (!s.transfer)
         return;
     Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(
-        t, [t, deleteFile] { deleteFile ? t->closeAndDelete() : t->closeAll(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(t, tsanQueued([t, deleteFile] { deleteFile ? t->closeAndDelete() : t->closeAll(); }),
+                              Qt::QueuedConnection);
 }
 
 void ActiveTable::mirror(int i, const TransferFigures &f)
@@ -428,7 +434,8 @@ void ActiveTable::askLogin(int i, quint64 generation)
     s.e.remember = answer.remember;
     Transfer *t = s.transfer;
     QMetaObject::invokeMethod(
-        t, [t, user = answer.user, password = answer.password] { t->setLogin(user, password); }, Qt::QueuedConnection);
+        t, tsanQueued([t, user = answer.user, password = answer.password] { t->setLogin(user, password); }),
+        Qt::QueuedConnection);
     setState(i, DownloadState::WaitingRetry);
     armRetry(i);
 }
@@ -448,8 +455,7 @@ void ActiveTable::reconnect(int i)
     if (s.sizeChanged()) {
         // The server's file is another one now: what is on disk is not part of it.
         Transfer *t = s.transfer;
-        QMetaObject::invokeMethod(
-            t, [t] { t->forgetBytes(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(t, tsanQueued([t] { t->forgetBytes(); }), Qt::QueuedConnection);
         s.e.size = 0;
         s.e.position = 1;
         s.e.positionAtConnect = 1;

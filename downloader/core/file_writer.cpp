@@ -1,6 +1,7 @@
 #include "core/file_writer.h"
 
 #include "core/atomic_file.h"
+#include "core/tsan_sync.h"
 
 namespace platform {
 
@@ -22,27 +23,24 @@ FileWriter::~FileWriter()
 
 void FileWriter::saveLater(const QString &path, const QByteArray &bytes, bool ownerOnly)
 {
-    QMetaObject::invokeMethod(
-        worker_,
-        [this, path, bytes, ownerOnly] {
-            QString error;
-            if (!saveFileAtomically(path, bytes, &error, ownerOnly))
-                emit failed(error);
-        },
-        Qt::QueuedConnection);
+    auto save = [this, path, bytes, ownerOnly] {
+        QString error;
+        if (!saveFileAtomically(path, bytes, &error, ownerOnly))
+            emit failed(error);
+    };
+    QMetaObject::invokeMethod(worker_, tsanQueued(std::move(save)), Qt::QueuedConnection);
 }
 
 void FileWriter::flush()
 {
-    QMetaObject::invokeMethod(
-        worker_, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(worker_, tsanQueued([] {}), Qt::BlockingQueuedConnection);
 }
 
 QString FileWriter::saveNow(const QString &path, const QByteArray &bytes, bool ownerOnly)
 {
     QString error;
-    QMetaObject::invokeMethod(
-        worker_, [&] { saveFileAtomically(path, bytes, &error, ownerOnly); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(worker_, tsanQueued([&] { saveFileAtomically(path, bytes, &error, ownerOnly); }),
+                              Qt::BlockingQueuedConnection);
     return error;
 }
 

@@ -28,6 +28,8 @@ Transfer::Transfer(const TransferJob &job) : job_(job), lateReport_(new QTimer(t
 
 Transfer::~Transfer()
 {
+    // Deleted on its own thread after the table let it go (deleteLater).
+    tsanAcquire(this);
     closeTarget();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/chunk_sizes.h"
 #include "core/download_state.h"
+#include "core/tsan_sync.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -63,6 +64,9 @@ struct TransferEvent {
     TransferFigures figures;
     QString text;
     QString target;
+    // Last: Qt copies the event for the table inside the emit, and the copy
+    // of this member then releases every field above to the receiver.
+    TsanHandoff handoff;
 };
 Q_DECLARE_METATYPE(TransferEvent)
 

@@ -1,5 +1,7 @@
 #include "core/transfer_threads.h"
 
+#include "core/tsan_sync.h"
+
 #include <QAbstractEventDispatcher>
 
 TransferThreads::TransferThreads(int count)
@@ -18,8 +20,7 @@ TransferThreads::~TransferThreads()
 {
     for (auto &thread : threads_)
         if (QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance(thread.get()))
-            QMetaObject::invokeMethod(
-                loop, [] {}, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(loop, tsanQueued([] {}), Qt::BlockingQueuedConnection);
     for (auto &thread : threads_)
         thread->quit();
     for (auto &thread : threads_)
