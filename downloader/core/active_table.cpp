@@ -320,7 +320,7 @@ void ActiveTable::onEvent(int i, const TransferEvent &event)
         break;
     case Kind::Redirected:
         setState(i, DownloadState::Connecting);
-        emit redirected(i, event.text, event.target);
+        emit redirected(i, event.message.args.value(0), event.message.args.value(1));
         break;
     case Kind::Finished:
         mirror(i, event.figures);
@@ -333,7 +333,7 @@ void ActiveTable::onEvent(int i, const TransferEvent &event)
         mirror(i, event.figures);
         emit progressed(i);
         s.e.speed = 0;
-        emit lost(i, event.text);
+        emit lost(i, event.message);
         setState(i, DownloadState::WaitingRetry);
         armRetry(i);
         break;
@@ -343,7 +343,7 @@ void ActiveTable::onEvent(int i, const TransferEvent &event)
         mirror(i, event.figures);
         s.e.speed = 0;
         setState(i, DownloadState::Stopped, event.reason);
-        emit stopped(i, event.text);
+        emit stopped(i, event.message);
         break;
     case Kind::Removed: {
         const QString url = s.e.url;
@@ -356,19 +356,19 @@ void ActiveTable::onEvent(int i, const TransferEvent &event)
         s.e.speed = 0;
         s.redo->setInterval(0);
         setState(i, DownloadState::Stopped, StopReason::FileFailed);
-        emit fileFailed(i, event.text);
+        emit fileFailed(i, event.message);
         break;
     case Kind::LoginRefused:
         onLoginRefused(i);
         break;
     case Kind::Problem:
-        emit logLine(event.text, 0x0000FF);
+        emit logLine(event.message, 0x0000FF);
         break;
     case Kind::Note:
-        emit logLine(event.text, 0);
+        emit logLine(event.message, 0);
         break;
     case Kind::Status:
-        emit statusText(event.text);
+        emit statusText(event.message);
         break;
     case Kind::FileDeleted:
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/message.h"
 #include "core/settings_file.h"
 #include "core/slot.h"
 #include "core/transfer.h"
@@ -94,15 +95,15 @@ signals:
     void stateChanged(int i, DownloadState state);
     void progressed(int i);
     void redirected(int i, const QString &from, const QString &to);
-    void finished(int i);                             // before a finished download may leave the table
-    void lost(int i, const QString &status);          // the retry timer will try again
-    void stopped(int i, const QString &notice);       // the download waits for the user
-    void removedOnServer(const QString &url);         // its slot is already free
-    void fileFailed(int i, const QString &text);      // the file cannot be written
-    void askingLogin(int i);                          // just before the login is asked
-    void exhausted(int i);                            // before a failed download may leave the table
-    void logLine(const QString &text, quint32 color); // text without the leading line break
-    void statusText(const QString &text);
+    void finished(int i);                       // before a finished download may leave the table
+    void lost(int i, const Message &status);    // the retry timer will try again
+    void stopped(int i, const Message &notice); // the download waits for the user
+    void removedOnServer(const QString &url);   // its slot is already free
+    void fileFailed(int i, const Message &why); // the file cannot be written
+    void askingLogin(int i);                    // just before the login is asked
+    void exhausted(int i);                      // before a failed download may leave the table
+    void logLine(const Message &line, quint32 color);
+    void statusText(const Message &text);
     void ticked(qint32 totalSpeed); // after the one-second ticks
     void listSaveFailed(const QString &error);
     void listLoadFailed(const QString &error);

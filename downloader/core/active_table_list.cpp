@@ -63,7 +63,7 @@ void ActiveTable::load()
         return;
     const ListLoad load = loadListFile(listPath(), ListKind::Active);
     if (!load.logLine.isEmpty())
-        emit logLine(load.logLine, 0x0000FF);
+        emit logLine(say(Message::Id::Said, {load.logLine}), 0x0000FF);
     for (const ListRecord &r : load.records) {
         DownloadEntry e = fromRecord(r);
         e.elapsed = 0; // an active download counts its time again from its restart

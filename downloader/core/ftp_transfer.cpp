@@ -102,7 +102,7 @@ bool FtpTransfer::onReply(const QByteArray &line)
     case Act::Nothing:
         break;
     case Act::Lose:
-        lose(u"El servidor "_s + job_.host + u" ha respondido: "_s + QString::fromUtf8(line));
+        lose(say(Message::Id::ServerSaid, {job_.host, QString::fromUtf8(line)}));
         return false;
     case Act::AskLogin:
         endConnection();
@@ -144,7 +144,7 @@ void FtpTransfer::sizeKnown(qint64 size)
     if (!openTarget())
         return;
     if (job_.size > 0 && size >= 0 && size != job_.size) {
-        const QString notice = sizeChangedNotice(job_.url, job_.size, size);
+        const Message notice = sizeChangedNotice(job_.url, job_.size, size);
         report(TransferEvent::Kind::Problem, notice);
         stop(notice, StopReason::SizeChanged);
         return;
@@ -231,7 +231,7 @@ void FtpTransfer::dataEnded()
     if (!file_ || ftpstate_ == FtpStep::None || dataClosed_)
         return;
     if (ws_->error() != QAbstractSocket::RemoteHostClosedError && ws_->error() != QAbstractSocket::UnknownSocketError) {
-        lose(ws_->errorString());
+        lose(say(Message::Id::SocketError, {ws_->errorString()}));
         return;
     }
     if (job_.size == 0 && ftpstate_ != FtpStep::Done) {
@@ -247,7 +247,7 @@ void FtpTransfer::onDataError()
 {
     if (ws_->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    lose(ws_->errorString());
+    lose(say(Message::Id::SocketError, {ws_->errorString()}));
 }
 
 void FtpTransfer::finishOrLose()
@@ -261,7 +261,7 @@ void FtpTransfer::finishOrLose()
     if (transferComplete(end))
         finish();
     else
-        lose(lostConnectionText(job_.url));
+        lose(say(Message::Id::ConnectionLost, {job_.url}));
 }
 
 void FtpTransfer::onControlDisconnected()
@@ -273,7 +273,7 @@ void FtpTransfer::onControlDisconnected()
     // Without the server's confirmation a transfer of unknown size cannot
     // end well; a known size may still arrive whole on the data connection.
     if (job_.size == 0 || dataClosed_ || ws_->state() == QAbstractSocket::UnconnectedState)
-        lose(lostConnectionText(job_.url));
+        lose(say(Message::Id::ConnectionLost, {job_.url}));
 }
 
 void FtpTransfer::onControlError()
@@ -281,5 +281,5 @@ void FtpTransfer::onControlError()
     // The peer's orderly close arrives as disconnected(), handled there.
     if (ftp_->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    lose(ftp_->errorString());
+    lose(say(Message::Id::SocketError, {ftp_->errorString()}));
 }

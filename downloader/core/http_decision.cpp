@@ -15,7 +15,7 @@ ResponseDecision make(Kind kind)
     return d;
 }
 
-ResponseDecision stop(const QString &notice)
+ResponseDecision stop(const Message &notice)
 {
     ResponseDecision d = make(Kind::Stop);
     d.notice = notice;
@@ -122,23 +122,23 @@ ResponseDecision decideResponse(const ResponseFacts &f)
         if (f.location.trimmed().isEmpty())
             return make(Kind::Retry);
         if (!locationIsSafe(f.location))
-            return stop(u"El servidor ha redirigido "_s + f.url + u" a una dirección incorrecta."_s);
+            return stop(say(Message::Id::RedirectedToBadAddress, {f.url}));
         ResponseDecision d = make(Kind::Redirect);
         d.location = f.location;
         return d;
     }
     switch (f.status) {
     case 400:
-        return stop(u"Error de sintaxis en la petición"_s);
+        return stop(say(Message::Id::BadRequest));
     case 401:
     case 403:
-        return stop(u"Acceso denegado al archivo"_s);
+        return stop(say(Message::Id::AccessDenied));
     case 404:
         return make(Kind::Remove);
     case 416:
         return rangeNotSatisfiable(f);
     case 500:
-        return stop(u"Error interno del servidor "_s + f.host + u"."_s);
+        return stop(say(Message::Id::ServerError, {f.host}));
     case 502:
     case 503:
     case 504:
@@ -146,7 +146,7 @@ ResponseDecision decideResponse(const ResponseFacts &f)
     case 202: {
         // Accepted, being prepared: the file may be there on a later try.
         ResponseDecision d = make(Kind::Retry);
-        d.notice = u"El servidor todavía está preparando "_s + f.url + u": se volverá a intentar."_s;
+        d.notice = say(Message::Id::StillPreparing, {f.url});
         return d;
     }
     default:
@@ -155,13 +155,11 @@ ResponseDecision decideResponse(const ResponseFacts &f)
     // An error page, or an empty or other success that is not the file's
     // body, is never saved as the file.
     if (f.status >= 300 || f.status < 200)
-        return stop(QString::fromLatin1(f.statusLine));
+        return stop(say(Message::Id::RawStatus, {QString::fromLatin1(f.statusLine)}));
     if (f.status != 200 && f.status != 206)
-        return stop(u"El servidor no ha enviado el archivo "_s + f.url + u": ha respondido \""_s
-                    + QString::fromLatin1(f.statusLine) + u"\"."_s);
+        return stop(say(Message::Id::NotTheFile, {f.url, QString::fromLatin1(f.statusLine)}));
     if (codedBody(f))
-        return stop(u"El servidor ha enviado "_s + f.url + u" codificado ("_s
-                    + QString::fromLatin1(f.contentEncoding.trimmed()) + u"), no el archivo tal cual."_s);
+        return stop(say(Message::Id::Encoded, {f.url, QString::fromLatin1(f.contentEncoding.trimmed())}));
     return f.status == 206 ? partialContent(f) : wholeFile(f);
 }
 
@@ -175,12 +173,7 @@ QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified
     return lastModified.trimmed();
 }
 
-QString fileChangedText(const QString &url)
-{
-    return u"El archivo "_s + url + u" ha cambiado en el servidor: se descarga de nuevo desde el principio."_s;
-}
-
-QString certificateProblem(const QString &host, const QList<QSslError> &errors)
+CertificateProblem certificateProblemOf(const QList<QSslError> &errors)
 {
     const auto has = [&errors](std::initializer_list<QSslError::SslError> kinds) {
         for (const QSslError &e : errors)
@@ -189,40 +182,32 @@ QString certificateProblem(const QString &host, const QList<QSslError> &errors)
                     return true;
         return false;
     };
-    QString problem;
     if (has({QSslError::CertificateRevoked}))
-        problem = u"ha sido revocado."_s;
-    else if (has({QSslError::CertificateExpired}))
-        problem = u"ha caducado."_s;
-    else if (has({QSslError::CertificateNotYetValid}))
-        problem = u"no es válido todavía."_s;
-    else if (has({QSslError::SelfSignedCertificate, QSslError::SelfSignedCertificateInChain,
-                  QSslError::UnableToGetLocalIssuerCertificate, QSslError::UnableToGetIssuerCertificate,
-                  QSslError::UnableToVerifyFirstCertificate, QSslError::CertificateUntrusted,
-                  QSslError::CertificateRejected}))
-        problem = u"no lo firma una autoridad de confianza."_s;
-    else if (has({QSslError::HostNameMismatch}))
-        problem = u"está emitido para otro servidor."_s;
-    else
-        problem = u"no es válido: "_s + (errors.isEmpty() ? QString() : errors.first().errorString()) + u"."_s;
-    return u"El certificado de "_s + host + u' ' + problem;
+        return CertificateProblem::Revoked;
+    if (has({QSslError::CertificateExpired}))
+        return CertificateProblem::Expired;
+    if (has({QSslError::CertificateNotYetValid}))
+        return CertificateProblem::NotYetValid;
+    if (has({QSslError::SelfSignedCertificate, QSslError::SelfSignedCertificateInChain,
+             QSslError::UnableToGetLocalIssuerCertificate, QSslError::UnableToGetIssuerCertificate,
+             QSslError::UnableToVerifyFirstCertificate, QSslError::CertificateUntrusted,
+             QSslError::CertificateRejected}))
+        return CertificateProblem::Untrusted;
+    if (has({QSslError::HostNameMismatch}))
+        return CertificateProblem::WrongHost;
+    return CertificateProblem::Other;
 }
 
-QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors)
+Message certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors)
 {
-    return certificateProblem(host, errors) + u" Se ha detenido la descarga de "_s + url + u"."_s;
+    return say(Message::Id::Certificate, {host, url, QString::number(int(certificateProblemOf(errors))),
+                                          errors.isEmpty() ? QString() : errors.first().errorString()});
 }
 
-QString unencryptedRedirectText(const QString &url, const QString &target)
+Message sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize)
 {
-    return u"La descarga de "_s + url + u" sigue en una dirección sin cifrar: "_s + target;
-}
-
-QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize)
-{
-    const QString now = newSize < 0 ? u"desconocido"_s : QString::number(newSize);
-    return u"El archivo "_s + url + u" ha cambiado de tamaño en el servidor ("_s + QString::number(oldSize) + u" → "_s
-           + now + u" bytes). Se ha detenido la descarga; al reconectar empezará desde el principio."_s;
+    return say(Message::Id::SizeChanged,
+               {url, QString::number(oldSize), newSize < 0 ? QString() : QString::number(newSize)});
 }
 
 namespace {
@@ -243,9 +228,4 @@ bool locationIsSafe(const QByteArray &location)
 {
     return std::none_of(location.begin(), location.end(),
                         [](char c) { return isControl(static_cast<unsigned char>(c), false); });
-}
-
-QString lostConnectionText(const QString &url)
-{
-    return u"Se ha perdido la conexión con "_s + url + u" . Reconectando..."_s;
 }

@@ -5,6 +5,8 @@
 #include <QSslError>
 #include <QString>
 
+#include "core/message.h"
+
 // What a complete response header says, together with what the download
 // knows at that moment.
 struct ResponseFacts {
@@ -42,7 +44,7 @@ struct ResponseDecision {
     bool resumable = false;   // Write: the server honoured the range
     bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
     bool fileChanged = false; // Write from 0: If-Range answered with the whole, new file
-    QString notice;           // Stop; Retry: the status text, when not the usual one
+    Message notice;           // Stop; Retry: the status text, when not the usual one
     QByteArray location;      // Redirect
 };
 
@@ -53,29 +55,18 @@ ResponseDecision decideResponse(const ResponseFacts &facts);
 // cannot be used for ranges).
 QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified);
 
-// The log line of a download that starts again because the server's file changed.
-QString fileChangedText(const QString &url);
-
-// What is wrong with a refused certificate, as a sentence naming host.
-// Revocation comes first, then dates, trust and the host name; anything else
-// with Qt's text.
-QString certificateProblem(const QString &host, const QList<QSslError> &errors);
+// What is wrong with a refused certificate. Revocation comes first, then
+// dates, trust and the host name.
+enum class CertificateProblem { Revoked, Expired, NotYetValid, Untrusted, WrongHost, Other };
+CertificateProblem certificateProblemOf(const QList<QSslError> &errors);
 // The notice of a download stopped by a refused certificate.
-QString certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors);
-
-// The log line of a redirect that leaves an encrypted address for a plain one.
-QString unencryptedRedirectText(const QString &url, const QString &target);
-
+Message certificateNotice(const QString &host, const QString &url, const QList<QSslError> &errors);
 // The notice for a file whose size on the server is not the one known;
 // newSize -1 when the server no longer tells.
-QString sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize);
-
+Message sizeChangedNotice(const QString &url, qint64 oldSize, qint64 newSize);
 // A host taken from a redirect or a list file goes into the request line's
 // Host header: blanks and control characters would break or forge it.
 bool hostIsSafe(const QString &host);
-
-// The status text of a connection lost before the file was whole.
-QString lostConnectionText(const QString &url);
 
 // A redirect target with a control character in it would carry the server's
 // text into the log and the list files: it is no address.

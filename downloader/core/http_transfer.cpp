@@ -94,7 +94,7 @@ void HttpTransfer::start()
     ifRangeSent_ = false;
     closeNotified_ = false;
     ++connection_;
-    refusal_.clear();
+    refusal_ = {};
     if (secure_) {
         handshaking_ = true;
         auto *tls = static_cast<QSslSocket *>(ws_);
@@ -119,8 +119,8 @@ bool HttpTransfer::refuseCertificate()
 {
     if (refusal_.isEmpty())
         return false;
-    const QString notice = refusal_;
-    refusal_.clear();
+    const Message notice = refusal_;
+    refusal_ = {};
     report(TransferEvent::Kind::Problem, notice);
     stop(notice);
     return true;
@@ -141,7 +141,7 @@ void HttpTransfer::onConnected()
     requestedFrom_ = ownBytes_ ? job_.position - 1 : resumeFrom(length);
 
     if (!hostIsSafe(job_.host)) {
-        stop(u"Dirección incorrecta: "_s + job_.url);
+        stop(say(Message::Id::BadAddress, {job_.url}));
         return;
     }
     QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
@@ -210,11 +210,11 @@ void HttpTransfer::connectionEnded()
         // Closed in the middle of the TLS handshake: a refused certificate,
         // or else a network failure.
         if (handshaking_ && !refuseCertificate())
-            lose(lostConnectionText(job_.url));
+            lose(say(Message::Id::ConnectionLost, {job_.url}));
         return;
     }
     if (ws_->error() != QAbstractSocket::RemoteHostClosedError && ws_->error() != QAbstractSocket::UnknownSocketError)
-        lose(ws_->errorString());
+        lose(say(Message::Id::SocketError, {ws_->errorString()}));
     else
         finishOrLose();
 }
@@ -230,7 +230,7 @@ bool HttpTransfer::consume(const char *data, qint64 size)
         if (state == HttpResponseParser::State::Incomplete)
             return true;
         if (state == HttpResponseParser::State::Bad) {
-            lose(u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s);
+            lose(say(Message::Id::BadReply, {job_.host}));
             return false;
         }
         if (!handleHeader())
@@ -242,7 +242,7 @@ bool HttpTransfer::consume(const char *data, qint64 size)
         QByteArray decoded;
         const auto chunkState = chunks_.feed(body, &decoded);
         if (chunkState == ChunkedDecoder::State::Bad) {
-            lose(u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s);
+            lose(say(Message::Id::BadReply, {job_.host}));
             return false;
         }
         bodyComplete_ = chunkState == ChunkedDecoder::State::Done;
@@ -282,8 +282,7 @@ bool HttpTransfer::handleHeader()
     case ResponseDecision::Kind::Retry:
         if (!decision.notice.isEmpty())
             report(TransferEvent::Kind::Problem, decision.notice);
-        lose(decision.notice.isEmpty() ? u"Respuesta incorrecta del servidor "_s + job_.host + u"."_s
-                                       : decision.notice);
+        lose(decision.notice.isEmpty() ? say(Message::Id::BadReply, {job_.host}) : decision.notice);
         return false;
     case ResponseDecision::Kind::Stop:
         if (decision.sizeChanged)
@@ -299,15 +298,14 @@ bool HttpTransfer::handleHeader()
         finishOrLose();
         return false;
     case ResponseDecision::Kind::RestartFromStart:
-        restartFromStart(u"Los datos de "_s + job_.file + u" no forman parte de "_s + job_.url
-                         + u": se descarga de nuevo desde el principio."_s);
+        restartFromStart(say(Message::Id::NotPartOf, {job_.file, job_.url}));
         return false;
     case ResponseDecision::Kind::Write:
         break;
     }
 
     if (decision.fileChanged) {
-        const QString why = fileChangedText(job_.url);
+        const Message why = say(Message::Id::FileChanged, {job_.url});
         report(TransferEvent::Kind::Problem, why);
         report(TransferEvent::Kind::Status, why);
     }
@@ -343,24 +341,23 @@ void HttpTransfer::followRedirect(const QString &location)
     dropSockets();
     closeTarget();
     if (++redirects_ > kMaxRedirects) {
-        stop(u"Demasiadas redirecciones seguidas: "_s + job_.url + u" vuelve a redirigir a "_s + target + u"."_s);
+        stop(say(Message::Id::TooManyRedirects, {job_.url, target}));
         return;
     }
     if (!target.startsWith(u"http://"_s) && !isSecure(target)) {
-        stop(u"El archivo "_s + job_.url + u" ha sido movido a "_s + target
-             + u", una dirección que no se puede descargar."_s);
+        stop(say(Message::Id::MovedToUndownloadable, {job_.url, target}));
         return;
     }
     // Never a box here: this runs on a worker thread.
     const QString host = hostOf(target).value_or(QString());
     if (!hostIsSafe(host)) {
-        stop(u"El servidor ha redirigido "_s + job_.url + u" a una dirección incorrecta."_s);
+        stop(say(Message::Id::RedirectedToBadAddress, {job_.url}));
         return;
     }
     // Told only now: a redirect that is refused above reconnects nowhere.
-    report(TransferEvent::Kind::Redirected, job_.url, target);
+    report(TransferEvent::Kind::Redirected, say(Message::Id::Redirected, {job_.url, target}));
     if (isSecure(job_.url) && !isSecure(target))
-        report(TransferEvent::Kind::Note, unencryptedRedirectText(job_.url, target));
+        report(TransferEvent::Kind::Note, say(Message::Id::UnencryptedRedirect, {job_.url, target}));
     job_.url = target;
     job_.host = host;
     job_.port = GetPort(target);
@@ -411,7 +408,7 @@ void HttpTransfer::finishOrLose()
     if (transferComplete(end))
         finish();
     else
-        lose(lostConnectionText(job_.url));
+        lose(say(Message::Id::ConnectionLost, {job_.url}));
 }
 
 void HttpTransfer::onError()
@@ -425,5 +422,5 @@ void HttpTransfer::onError()
         return;
     }
     if (!refuseCertificate())
-        lose(ws_->errorString());
+        lose(say(Message::Id::SocketError, {ws_->errorString()}));
 }

@@ -51,7 +51,7 @@ private:
     qint64 requestedFrom_ = 0;  // first byte asked for (0-based)
     int redirects_ = 0;         // redirects followed in a row
     bool handshaking_ = false;  // TLS handshake under way: a close is a lost connection
-    QString refusal_;           // the certificate's problem, told once the handshake ends
+    Message refusal_;           // the certificate's problem, told once the handshake ends
     QByteArray validator_;      // the file's ETag or Last-Modified, sent as If-Range
     bool ifRangeSent_ = false;
     bool closeNotified_ = false; // the server ended TLS properly; a TCP close alone may be a cut

@@ -18,8 +18,3 @@ QString listTargetPath(const QString &file)
         return file;
     return QDir::toNativeSeparators(QDir::cleanPath(QDir(platform::programFolder()).absoluteFilePath(file)));
 }
-
-QString targetTakenText(const QString &file)
-{
-    return u"No se ha podido agregar el archivo:\r\nEl archivo "_s + file + u" ya es el destino de otra descarga."_s;
-}

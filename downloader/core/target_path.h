@@ -8,6 +8,3 @@ QString sameFileKey(const QString &file);
 // A target path from a list file: relative ones belong to the program folder,
 // not to whatever folder the program was started from.
 QString listTargetPath(const QString &file);
-
-// Why an add is refused when another download already writes file.
-QString targetTakenText(const QString &file);

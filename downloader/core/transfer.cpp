@@ -130,7 +130,7 @@ bool Transfer::openTarget()
     // The download folder of a first start does not exist yet.
     const QString folder = QFileInfo(job_.file).absolutePath();
     if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        fail(u"no se puede crear la carpeta "_s + QDir::toNativeSeparators(folder));
+        failWith(say(Message::Id::FolderNotCreated, {job_.file, QDir::toNativeSeparators(folder)}));
         return false;
     }
     // The last part of the path is never followed as a link: a link planted
@@ -141,7 +141,7 @@ bool Transfer::openTarget()
         const int error = errno;
         file_.reset();
         if (error == ELOOP)
-            failWith(u"El destino "_s + job_.file + u" es un enlace; no se escribe a través de él."_s);
+            failWith(say(Message::Id::TargetIsLink, {job_.file}));
         else
             fail(QString::fromLocal8Bit(strerror(error)));
         return false;
@@ -192,7 +192,7 @@ bool Transfer::writeBody(const char *data, qint64 size)
     if (overrun && overrunIsSizeChange_) {
         // The announced size was wrong (a 32-bit SIZE, a file still growing):
         // what is on disk stays, and the file is not called finished.
-        const QString notice = sizeChangedNotice(job_.url, job_.size, -1);
+        const Message notice = sizeChangedNotice(job_.url, job_.size, -1);
         report(TransferEvent::Kind::Problem, notice);
         stop(notice, StopReason::SizeChanged);
         return false;
@@ -211,8 +211,7 @@ bool Transfer::proveTail(const char *&data, qint64 &size)
     const QByteArray onDisk = file_->read(take);
     file_->seek(resume);
     if (onDisk != QByteArrayView(data, take)) {
-        restartFromStart(u"Los datos de "_s + job_.file + u" no coinciden con "_s + job_.url
-                         + u": se descarga de nuevo desde el principio."_s);
+        restartFromStart(say(Message::Id::TailMismatch, {job_.file, job_.url}));
         return false;
     }
     proofAt_ += take;
@@ -288,13 +287,13 @@ void Transfer::finish()
     report(TransferEvent::Kind::Finished);
 }
 
-void Transfer::lose(const QString &status)
+void Transfer::lose(const Message &status)
 {
     endConnection();
     report(TransferEvent::Kind::Lost, status);
 }
 
-void Transfer::stop(const QString &notice, StopReason reason)
+void Transfer::stop(const Message &notice, StopReason reason)
 {
     endConnection();
     TransferEvent event;
@@ -302,27 +301,26 @@ void Transfer::stop(const QString &notice, StopReason reason)
     event.attempt = attempt_;
     event.reason = reason;
     event.figures = figures();
-    event.text = notice;
+    event.message = notice;
     emit reported(event);
 }
 
-void Transfer::report(TransferEvent::Kind kind, const QString &text, const QString &target)
+void Transfer::report(TransferEvent::Kind kind, const Message &message)
 {
     TransferEvent event;
     event.kind = kind;
     event.attempt = attempt_;
     event.figures = figures();
-    event.text = text;
-    event.target = target;
+    event.message = message;
     emit reported(event);
 }
 
-void Transfer::fail(const QString &text)
+void Transfer::fail(const QString &reason)
 {
-    failWith(u"No se ha podido escribir en "_s + job_.file + u": "_s + text);
+    failWith(say(Message::Id::WriteFailed, {job_.file, reason}));
 }
 
-void Transfer::failWith(const QString &sentence)
+void Transfer::failWith(const Message &sentence)
 {
     dropSockets();
     file_.reset();
@@ -332,7 +330,7 @@ void Transfer::failWith(const QString &sentence)
 
 // The bytes on disk do not belong to the server's file: fetch it again from
 // its first byte, at once and without spending a retry.
-void Transfer::restartFromStart(const QString &why)
+void Transfer::restartFromStart(const Message &why)
 {
     report(TransferEvent::Kind::Problem, why);
     report(TransferEvent::Kind::Status, why);

@@ -2,6 +2,7 @@
 
 #include "core/chunk_sizes.h"
 #include "core/download_state.h"
+#include "core/message.h"
 #include "core/tsan_sync.h"
 
 #include <QElapsedTimer>
@@ -46,24 +47,23 @@ struct TransferEvent {
     enum class Kind {
         Connected,    // the connection is open; data may follow
         Progress,     // figures
-        Redirected,   // text: the old address, target: the new one
+        Redirected,   // message: the old address and the new one
         Finished,     // figures: every byte is on disk
-        Lost,         // text: the status; the table retries on its budget
-        Stopped,      // text: the notice; the download waits for the user
+        Lost,         // message: the status; the table retries on its budget
+        Stopped,      // message: the notice; the download waits for the user
         Removed,      // the server has no such file
-        FileFailed,   // text: why the file could not be written
+        FileFailed,   // message: why the file could not be written
         LoginRefused, // the FTP server refused the login
-        Problem,      // text: a red log line
-        Note,         // text: a black log line, nothing went wrong
-        Status,       // text: for the status bar
+        Problem,      // message: a red log line
+        Note,         // message: a black log line, nothing went wrong
+        Status,       // message: for the status bar
         FileDeleted,  // closeAndDelete is done
     };
     Kind kind = Kind::Progress;
     int attempt = 0;
     StopReason reason = StopReason::None; // Stopped: why
     TransferFigures figures;
-    QString text;
-    QString target;
+    Message message;
     // Last: Qt copies the event for the table inside the emit, and the copy
     // of this member then releases every field above to the receiver.
     TsanHandoff handoff;
@@ -129,14 +129,14 @@ protected:
 
     // Endings; each closes everything first.
     void finish();
-    void lose(const QString &status);
-    void stop(const QString &notice, StopReason reason = StopReason::Refused);
-    void restartFromStart(const QString &why);
-    void fail(const QString &text);         // the file could not be written: why
-    void failWith(const QString &sentence); // the same, told in a sentence of its own
+    void lose(const Message &status);
+    void stop(const Message &notice, StopReason reason = StopReason::Refused);
+    void restartFromStart(const Message &why);
+    void fail(const QString &reason);       // the file could not be written: the system's reason
+    void failWith(const Message &sentence); // the same, told in a message of its own
     void reportProgress(bool now);
-    // Tells the table; text and target as the kind describes them.
-    void report(TransferEvent::Kind kind, const QString &text = {}, const QString &target = {});
+    // Tells the table; the message as the kind describes it.
+    void report(TransferEvent::Kind kind, const Message &message = {});
     TransferFigures figures() const;
     void endConnection(); // sockets dropped, file closed, nothing told
 

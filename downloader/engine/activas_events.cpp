@@ -7,6 +7,7 @@
 #include "core/queue_hooks.h"
 #include "core/target_path.h"
 #include "engine/get_host.h"
+#include "engine/wording.h"
 #include "log/log_append.h"
 #include "log/notices.h"
 #include "platform/prompts.h"
@@ -30,12 +31,12 @@ void activas::connectTable()
     connect(t, &ActiveTable::stateChanged, this, &activas::applyState);
     connect(t, &ActiveTable::progressed, this, &activas::showProgress);
     connect(t, &ActiveTable::redirected, this, [this](int, const QString &from, const QString &to) {
-        emit statusText(3,
-                        u"El archivo "_s + from + u" ha sido movido a "_s + to + u".Se reconectará a esa dirección"_s);
+        emit statusText(3, wording(say(Message::Id::Redirected, {from, to})));
     });
     connect(t, &ActiveTable::finished, this, &activas::onFinished);
-    connect(t, &ActiveTable::lost, this, [this](int, const QString &status) { emit statusText(3, status); });
-    connect(t, &ActiveTable::stopped, this, [this](int, const QString &notice) {
+    connect(t, &ActiveTable::lost, this, [this](int, const Message &status) { emit statusText(3, wording(status)); });
+    connect(t, &ActiveTable::stopped, this, [this](int, const Message &said) {
+        const QString notice = wording(said);
         // Whatever the status said before (a redirect about to be followed),
         // the download now waits for the user.
         emit statusText(3, notice);
@@ -46,15 +47,16 @@ void activas::connectTable()
         PlayNoticeSound(msgFile(u"ding.wav"_s));
         ShowNotice(u"El archivo "_s + url + u" no existe."_s, msgFile(u"error.gif"_s));
     });
-    connect(t, &ActiveTable::fileFailed, this, [this](int, const QString &text) {
+    connect(t, &ActiveTable::fileFailed, this, [this](int, const Message &why) {
+        const QString text = wording(why);
         emit statusText(3, text);
         appendLog(crlf_ + text, kErrorColor);
     });
     connect(t, &ActiveTable::askingLogin, this, [] { PlayNoticeSound(msgFile(u"user.wav"_s)); });
     connect(t, &ActiveTable::exhausted, this, &activas::onExhausted);
     connect(t, &ActiveTable::logLine, this,
-            [this](const QString &text, quint32 color) { appendLog(crlf_ + text, color); });
-    connect(t, &ActiveTable::statusText, this, [this](const QString &text) { emit statusText(3, text); });
+            [this](const Message &line, quint32 color) { appendLog(crlf_ + wording(line), color); });
+    connect(t, &ActiveTable::statusText, this, [this](const Message &text) { emit statusText(3, wording(text)); });
     connect(t, &ActiveTable::ticked, this, &activas::showTick);
     connect(t, &ActiveTable::listSaveFailed, this,
             [](const QString &error) { platform::prompts().message(error, platform::Icon::Critical); });

@@ -4,6 +4,7 @@
 #include "core/target_path.h"
 #include "engine/activas.h"
 #include "engine/setting_or.h"
+#include "engine/wording.h"
 #include "log/log_append.h"
 #include "platform/prompts.h"
 #include "rows/download.h"

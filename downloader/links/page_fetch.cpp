@@ -2,6 +2,7 @@
 
 #include "core/http_decision.h"
 #include "core/tls_config.h"
+#include "engine/wording.h"
 
 #include <QSslSocket>
 

@@ -6,6 +6,7 @@
 #include "core/url.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
+#include "engine/wording.h"
 #include "links/listado.h"
 #include "links/oldsupport.h"
 #include "log/log_append.h"

@@ -1,5 +1,6 @@
 // What a complete response header means for a download, row by row.
 #include "core/http_decision.h"
+#include "engine/wording.h"
 
 #include <QtTest>
 
@@ -141,8 +142,8 @@ void TestHttpDecision::decide()
 
 void TestHttpDecision::noticesAndHosts()
 {
-    QCOMPARE(decideResponse(reply(500)).notice, u"Error interno del servidor h."_s);
-    QVERIFY(sizeChangedNotice(u"u"_s, 200000, -1).contains(u"(200000 → desconocido bytes)"_s));
+    QCOMPARE(wording(decideResponse(reply(500)).notice), u"Error interno del servidor h."_s);
+    QVERIFY(wording(sizeChangedNotice(u"u"_s, 200000, -1)).contains(u"(200000 → desconocido bytes)"_s));
     QVERIFY(hostIsSafe(u"example.org"_s));
     QVERIFY(!hostIsSafe(u"evil\rX-Injected"_s));
     QVERIFY(!hostIsSafe(u"a b"_s));
@@ -175,7 +176,7 @@ void TestHttpDecision::certificateNotices()
         QList<QSslError> errors;
         for (const auto k : kinds)
             errors.append(QSslError(k));
-        return certificateNotice(u"h"_s, u"https://h/f"_s, errors);
+        return wording(certificateNotice(u"h"_s, u"https://h/f"_s, errors));
     };
     QCOMPARE(notice({QSslError::CertificateExpired}),
              u"El certificado de h ha caducado. Se ha detenido la descarga de https://h/f."_s);

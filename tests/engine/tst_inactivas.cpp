@@ -6,6 +6,7 @@
 #include "core/target_path.h"
 #include "dialogs/detallado.h"
 #include "engine/inactivas.h"
+#include "engine/wording.h"
 #include "log/log_append.h"
 #include "platform/twips.h"
 #include "rows/download.h"

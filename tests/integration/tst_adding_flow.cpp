@@ -7,6 +7,7 @@
 #include "cutting_proxy.h"
 #include "engine/activas.h"
 #include "engine/inactivas.h"
+#include "engine/wording.h"
 #include "file_digest.h"
 #include "log/log_append.h"
 #include "main/mainwindow.h"

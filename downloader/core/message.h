@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMetaType>
+#include <QStringList>
+
+// What the core has to tell the user: what happened, with its figures (an
+// address, a file, a host, sizes). The window side words it; the core, which
+// runs partly on worker threads, never builds a sentence.
+struct Message {
+    enum class Id {
+        None,
+        FolderNotCreated,       // file, folder
+        TargetIsLink,           // file
+        WriteFailed,            // file, the system's reason
+        TailMismatch,           // file, url: the bytes on disk are not the server's
+        NotPartOf,              // file, url: the server's reply says so
+        BadAddress,             // url
+        BadReply,               // host
+        Redirected,             // url, target
+        TooManyRedirects,       // url, target
+        MovedToUndownloadable,  // url, target
+        RedirectedToBadAddress, // url
+        ServerSaid,             // host, the server's line
+        BadRequest,             //
+        AccessDenied,           //
+        ServerError,            // host
+        StillPreparing,         // url
+        RawStatus,              // the status line
+        NotTheFile,             // url, the status line
+        Encoded,                // url, the encoding
+        FileChanged,            // url
+        Certificate,            // host, url, the CertificateProblem's number, the TLS library's text
+        UnencryptedRedirect,    // url, target
+        SizeChanged,            // url, old size, new size ("" when the server no longer says)
+        ConnectionLost,         // url
+        SocketError,            // the network library's own text
+        Said,                   // a sentence made on the window's thread (the list files' reader)
+    };
+    Id id = Id::None;
+    QStringList args;
+
+    bool isEmpty() const { return id == Id::None; }
+    bool operator==(const Message &) const = default;
+};
+Q_DECLARE_METATYPE(Message)
+
+inline Message say(Message::Id id, QStringList args = {})
+{
+    return Message{id, std::move(args)};
+}

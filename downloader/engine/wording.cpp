@@ -1,0 +1,113 @@
+#include "engine/wording.h"
+
+#include "core/http_decision.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString certificateText(const QString &host, CertificateProblem problem, const QString &detail)
+{
+    QString what;
+    switch (problem) {
+    case CertificateProblem::Revoked:
+        what = u"ha sido revocado."_s;
+        break;
+    case CertificateProblem::Expired:
+        what = u"ha caducado."_s;
+        break;
+    case CertificateProblem::NotYetValid:
+        what = u"no es válido todavía."_s;
+        break;
+    case CertificateProblem::Untrusted:
+        what = u"no lo firma una autoridad de confianza."_s;
+        break;
+    case CertificateProblem::WrongHost:
+        what = u"está emitido para otro servidor."_s;
+        break;
+    case CertificateProblem::Other:
+        what = u"no es válido: "_s + detail + u"."_s;
+        break;
+    }
+    return u"El certificado de "_s + host + u' ' + what;
+}
+} // namespace
+
+QString certificateProblem(const QString &host, const QList<QSslError> &errors)
+{
+    return certificateText(host, certificateProblemOf(errors),
+                           errors.isEmpty() ? QString() : errors.first().errorString());
+}
+
+QString wording(const Message &m)
+{
+    const auto a = [&m](int k) { return m.args.value(k); };
+    using Id = Message::Id;
+    switch (m.id) {
+    case Id::None:
+        return {};
+    case Id::FolderNotCreated:
+        return u"No se ha podido escribir en "_s + a(0) + u": no se puede crear la carpeta "_s + a(1);
+    case Id::TargetIsLink:
+        return u"El destino "_s + a(0) + u" es un enlace; no se escribe a través de él."_s;
+    case Id::WriteFailed:
+        return u"No se ha podido escribir en "_s + a(0) + u": "_s + a(1);
+    case Id::TailMismatch:
+        return u"Los datos de "_s + a(0) + u" no coinciden con "_s + a(1)
+               + u": se descarga de nuevo desde el principio."_s;
+    case Id::NotPartOf:
+        return u"Los datos de "_s + a(0) + u" no forman parte de "_s + a(1)
+               + u": se descarga de nuevo desde el principio."_s;
+    case Id::BadAddress:
+        return u"Dirección incorrecta: "_s + a(0);
+    case Id::BadReply:
+        return u"Respuesta incorrecta del servidor "_s + a(0) + u"."_s;
+    case Id::Redirected:
+        return u"El archivo "_s + a(0) + u" ha sido movido a "_s + a(1) + u".Se reconectará a esa dirección"_s;
+    case Id::TooManyRedirects:
+        return u"Demasiadas redirecciones seguidas: "_s + a(0) + u" vuelve a redirigir a "_s + a(1) + u"."_s;
+    case Id::MovedToUndownloadable:
+        return u"El archivo "_s + a(0) + u" ha sido movido a "_s + a(1)
+               + u", una dirección que no se puede descargar."_s;
+    case Id::RedirectedToBadAddress:
+        return u"El servidor ha redirigido "_s + a(0) + u" a una dirección incorrecta."_s;
+    case Id::ServerSaid:
+        return u"El servidor "_s + a(0) + u" ha respondido: "_s + a(1);
+    case Id::BadRequest:
+        return u"Error de sintaxis en la petición"_s;
+    case Id::AccessDenied:
+        return u"Acceso denegado al archivo"_s;
+    case Id::ServerError:
+        return u"Error interno del servidor "_s + a(0) + u"."_s;
+    case Id::StillPreparing:
+        return u"El servidor todavía está preparando "_s + a(0) + u": se volverá a intentar."_s;
+    case Id::RawStatus:
+        return a(0);
+    case Id::NotTheFile:
+        return u"El servidor no ha enviado el archivo "_s + a(0) + u": ha respondido \""_s + a(1) + u"\"."_s;
+    case Id::Encoded:
+        return u"El servidor ha enviado "_s + a(0) + u" codificado ("_s + a(1) + u"), no el archivo tal cual."_s;
+    case Id::FileChanged:
+        return u"El archivo "_s + a(0) + u" ha cambiado en el servidor: se descarga de nuevo desde el principio."_s;
+    case Id::Certificate:
+        return certificateText(a(0), CertificateProblem(a(2).toInt()), a(3)) + u" Se ha detenido la descarga de "_s
+               + a(1) + u"."_s;
+    case Id::UnencryptedRedirect:
+        return u"La descarga de "_s + a(0) + u" sigue en una dirección sin cifrar: "_s + a(1);
+    case Id::SizeChanged:
+        return u"El archivo "_s + a(0) + u" ha cambiado de tamaño en el servidor ("_s + a(1) + u" → "_s
+               + (a(2).isEmpty() ? u"desconocido"_s : a(2))
+               + u" bytes). Se ha detenido la descarga; al reconectar empezará desde el principio."_s;
+    case Id::ConnectionLost:
+        return u"Se ha perdido la conexión con "_s + a(0) + u" . Reconectando..."_s;
+    case Id::SocketError:
+    case Id::Said:
+        return a(0);
+    }
+    return {};
+}
+
+QString targetTakenText(const QString &file)
+{
+    return u"No se ha podido agregar el archivo:\r\nEl archivo "_s + file + u" ya es el destino de otra descarga."_s;
+}
+
