@@ -17,6 +17,8 @@ public:
     // The thread for the next transfer, in turn.
     QThread *next();
 
+    // How much lower than the window's thread they run (a nice value).
+    static constexpr int kTransferNice = 5;
     // About one per core, at least one.
     static int defaultCount();
 
