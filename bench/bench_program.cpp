@@ -162,25 +162,34 @@ struct Trust {
     QStringList curlArguments;
 };
 
-// The longest stall of the program's window thread, as its loop probe
-// reported it in the log (its line goes to standard error, naming what ran);
-// -1 when it reported nothing.
+// The longest stall of the program's window thread once it was up, as its
+// loop probe reported it in the log (its lines go to standard error, naming
+// what ran); -1 when it reported nothing. The start-up's longest (building
+// the windows, loading the lists) is printed beside it.
 double longestGapInLog(const QString &log)
 {
-    double longest = -1;
-    QString line;
-    static const QRegularExpression gap(uR"(^.*(?:gap of|longest gap of the window thread:) (\d+) ms.*$)"_s,
+    const QString text = QString::fromUtf8(testing::readFile(log));
+    static const QRegularExpression gap(uR"(^.*?(start-up )?gap of (\d+) ms.*$)"_s,
                                         QRegularExpression::MultilineOption);
-    for (auto it = gap.globalMatch(QString::fromUtf8(testing::readFile(log))); it.hasNext();) {
+    double longest[2] = {-1, -1}; // after the start-up, at it
+    QString line[2];
+    for (auto it = gap.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        if (m.captured(1).toDouble() > longest) {
-            longest = m.captured(1).toDouble();
-            line = m.captured(0);
+        if (m.captured(0).contains(u"longest gap of the window thread"_s))
+            continue;
+        const int k = m.captured(1).isEmpty() ? 0 : 1;
+        if (m.captured(2).toDouble() > longest[k]) {
+            longest[k] = m.captured(2).toDouble();
+            line[k] = m.captured(0);
         }
     }
-    if (longest >= 0)
-        std::fprintf(stderr, "program: %s\n", qPrintable(line));
-    return longest;
+    for (const QString &l : line)
+        if (!l.isEmpty())
+            std::fprintf(stderr, "program: %s\n", qPrintable(l));
+    static const QRegularExpression summary(uR"(longest gap of the window thread: (\d+) ms)"_s);
+    if (const QRegularExpressionMatch m = summary.match(text); m.hasMatch() && longest[0] < 0)
+        longest[0] = m.captured(1).toDouble(); // nothing over 16 ms: the probe's own figure
+    return longest[0];
 }
 
 bench::Sample runProgram(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers,
@@ -317,7 +326,8 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
     for (qsizetype i = 1; i < rows.size(); ++i)
         bench::printRatio(rows.first(), rows[i]);
     if (o.parallel && rows.first().medianGapMs >= 0)
-        std::printf("program: longest gap of the window thread's event loop: %.0f ms (median of the rounds), "
+        std::printf("program: longest gap of the window thread's event loop once it was up: %.0f ms (median of the "
+                    "rounds), "
                     "%.0f ms (highest)\n",
                     rows.first().medianGapMs, rows.first().longestGapMs);
     return allPassed;

@@ -52,7 +52,7 @@ int runTandrel(int argc, char *argv[])
         setExtraTrustedCertificates(QSslCertificate::fromPath(extra));
 
     // Off unless asked for: how long the window thread goes without looking at its events.
-    platform::LoopProbe::startIfWanted(&app);
+    platform::LoopProbe *probe = platform::LoopProbe::startIfWanted(&app);
 
     std::unique_ptr<MainWindow> window;
     platform::handleTerminationSignals([] {
@@ -61,10 +61,12 @@ int runTandrel(int argc, char *argv[])
         else
             platform::leaveEventLoops(0);
     });
-    splash start([&window] {
+    splash start([&window, probe] {
         window = std::make_unique<MainWindow>();
         if (!platform::programEnding())
             window->show();
+        if (probe)
+            probe->startUpDone();
     });
     start.show();
     if (platform::programEnding())

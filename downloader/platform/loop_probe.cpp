@@ -28,12 +28,13 @@ LoopProbe::LoopProbe(QObject *parent) : QObject(parent)
     // time between two of them is what the first one took.
     QCoreApplication::instance()->installEventFilter(this);
     busy_.start();
+    life_.start();
 }
 
 LoopProbe::~LoopProbe()
 {
-    qCDebug(lcLoop, "longest gap of the window thread: %lld ms%s", longestMs(),
-            longestWhat_.isEmpty() ? "" : qPrintable(u", in "_s + longestWhat_));
+    qCDebug(lcLoop, "longest gap of the window thread: %lld ms%s; at start-up: %lld ms", longestMs(),
+            longestWhat_.isEmpty() ? "" : qPrintable(u", in "_s + longestWhat_), longestStartUpNs_ / 1000000);
 }
 
 QString LoopProbe::Event::text() const
@@ -50,6 +51,7 @@ void LoopProbe::awake()
         return;
     waiting_ = false;
     busy_.restart();
+    events_ = 0;
     eventStart_ = 0;
     event_ = {};
     worstEventNs_ = 0;
@@ -72,13 +74,23 @@ void LoopProbe::aboutToBlock()
     const qint64 now = busy_.nsecsElapsed();
     closeEvent(now);
     event_ = {};
+    const QString what = u"%1 events, the longest %2 ms: %3, at %4 ms"_s.arg(events_)
+                             .arg(worstEventNs_ / 1000000)
+                             .arg(worstEvent_.text())
+                             .arg(life_.elapsed() - now / 1000000);
+    if (startUp_) {
+        longestStartUpNs_ = qMax(longestStartUpNs_, now);
+        startUp_ = !startUpEnding_;
+        if (now / 1000000 > kReportMs)
+            qCDebug(lcLoop, "start-up gap of %lld ms; %s", now / 1000000, qPrintable(what));
+        return;
+    }
     if (now > longestNs_) {
         longestNs_ = now;
-        longestWhat_ = worstEvent_.text();
+        longestWhat_ = what;
     }
     if (now / 1000000 > kReportMs)
-        qCDebug(lcLoop, "gap of %lld ms; longest event %lld ms: %s", now / 1000000, worstEventNs_ / 1000000,
-                qPrintable(worstEvent_.text()));
+        qCDebug(lcLoop, "gap of %lld ms; %s", now / 1000000, qPrintable(what));
 }
 
 // Cheap on purpose: it runs for every event of the window thread.
@@ -91,6 +103,7 @@ bool LoopProbe::eventFilter(QObject *watched, QEvent *event)
         closeEvent(now);
         eventStart_ = now;
         event_ = {watched->metaObject()->className(), int(event->type())};
+        ++events_;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -26,6 +26,9 @@ public:
     ~LoopProbe() override;
 
     qint64 longestMs() const { return longestNs_ / 1000000; }
+    // The stretch running now is the last of the start-up (building the
+    // windows, loading the lists): it and those before are told apart.
+    void startUpDone() { startUpEnding_ = true; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -43,12 +46,17 @@ private:
 
     bool waiting_ = false;  // the loop waits for events; the next awake starts work
     QElapsedTimer busy_;    // since the loop woke up
+    QElapsedTimer life_;    // since the probe began: when a stretch happened
+    int events_ = 0;        // delivered in this stretch
     qint64 eventStart_ = 0; // when the event being delivered began, within busy_
     Event event_;           // what it is
     qint64 worstEventNs_ = 0;
     Event worstEvent_;
-    qint64 longestNs_ = 0;
+    qint64 longestNs_ = 0; // after the start-up
     QString longestWhat_;
+    qint64 longestStartUpNs_ = 0;
+    bool startUp_ = true;
+    bool startUpEnding_ = false;
 };
 
 } // namespace platform
