@@ -110,4 +110,3 @@ QString targetTakenText(const QString &file)
 {
     return u"No se ha podido agregar el archivo:\r\nEl archivo "_s + file + u" ya es el destino de otra descarga."_s;
 }
-

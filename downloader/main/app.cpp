@@ -12,6 +12,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSslCertificate>
+#include <QTimer>
 #include <QTranslator>
 
 #include <memory>
@@ -65,8 +66,9 @@ int runTandrel(int argc, char *argv[])
         window = std::make_unique<MainWindow>();
         if (!platform::programEnding())
             window->show();
+        // The start-up ends with the window's first paint, in the next turn.
         if (probe)
-            probe->startUpDone();
+            QTimer::singleShot(0, probe, [probe] { probe->startUpDone(); });
     });
     start.show();
     if (platform::programEnding())
