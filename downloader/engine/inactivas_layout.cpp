@@ -100,7 +100,7 @@ void inactivas::selectRow(int i)
         return;
     selected_ = i;
     RowList::markSelected(
-        kSlots, [this](int i) { return shownRow(i); }, i);
+        kSlots, [this](int k) { return shownRow(k); }, i);
     updateCommands();
 }
 
@@ -108,7 +108,7 @@ void inactivas::clearSelection()
 {
     selected_ = 0;
     RowList::markSelected(
-        kSlots, [this](int i) { return shownRow(i); }, 0);
+        kSlots, [this](int k) { return shownRow(k); }, 0);
     updateCommands();
 }
 
