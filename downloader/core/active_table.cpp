@@ -271,8 +271,7 @@ void ActiveTable::startTransfer(int i)
     if (!s.transfer)
         return;
     Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(t, tsanQueued([t, attempt = ++s.attempt] { t->connectNow(attempt); }),
-                              Qt::QueuedConnection);
+    onTransferThread(t, [t, attempt = ++s.attempt] { t->connectNow(attempt); });
 }
 
 // Whatever the transfer still says about the connection it had is stale
@@ -285,8 +284,7 @@ void ActiveTable::closeTransfer(int i, bool deleteFile)
     if (!s.transfer)
         return;
     Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(t, tsanQueued([t, deleteFile] { deleteFile ? t->closeAndDelete() : t->closeAll(); }),
-                              Qt::QueuedConnection);
+    onTransferThread(t, [t, deleteFile] { deleteFile ? t->closeAndDelete() : t->closeAll(); });
 }
 
 void ActiveTable::mirror(int i, const TransferFigures &f)
@@ -433,9 +431,7 @@ void ActiveTable::askLogin(int i, quint64 generation)
     s.e.ftppass = answer.password;
     s.e.remember = answer.remember;
     Transfer *t = s.transfer;
-    QMetaObject::invokeMethod(
-        t, tsanQueued([t, user = answer.user, password = answer.password] { t->setLogin(user, password); }),
-        Qt::QueuedConnection);
+    onTransferThread(t, [t, user = answer.user, password = answer.password] { t->setLogin(user, password); });
     setState(i, DownloadState::WaitingRetry);
     armRetry(i);
 }
@@ -455,7 +451,7 @@ void ActiveTable::reconnect(int i)
     if (s.sizeChanged()) {
         // The server's file is another one now: what is on disk is not part of it.
         Transfer *t = s.transfer;
-        QMetaObject::invokeMethod(t, tsanQueued([t] { t->forgetBytes(); }), Qt::QueuedConnection);
+        onTransferThread(t, [t] { t->forgetBytes(); });
         s.e.size = 0;
         s.e.position = 1;
         s.e.positionAtConnect = 1;

@@ -4,6 +4,7 @@
 #include "core/settings_file.h"
 #include "core/slot.h"
 #include "core/transfer.h"
+#include "core/tsan_sync.h"
 
 #include <QObject>
 #include <QSet>
@@ -118,6 +119,11 @@ private:
     void removeSlot(int i, bool deleteFile = false); // unload and tell
     void startTransfer(int i);
     void closeTransfer(int i, bool deleteFile = false);
+    // Runs call on the transfer's thread, queued.
+    template <typename Call> static void onTransferThread(Transfer *t, Call call)
+    {
+        QMetaObject::invokeMethod(t, tsanQueued(std::move(call)), Qt::QueuedConnection);
+    }
     void onEvent(int i, const TransferEvent &event);
     void mirror(int i, const TransferFigures &figures);
     void onFinished(int i);
@@ -126,7 +132,7 @@ private:
 
     // active_table_retry.cpp
     void armRetry(int i);
-    void watchdog(int i);
+    void watchdog(int i, int waitSeconds);
     void retriesExhausted(int i);
 
     // active_table_list.cpp

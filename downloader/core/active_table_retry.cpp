@@ -16,14 +16,14 @@ void ActiveTable::armRetry(int i)
     s.redo->setInterval(settings().segsv * 1000);
 }
 
-void ActiveTable::watchdog(int i)
+void ActiveTable::watchdog(int i, int waitSeconds)
 {
     Slot &s = slots_[i];
     ++s.idle;
     // While the login is asked for this download, nothing is retried.
     if (s.state == DownloadState::AskingLogin)
         return;
-    if (s.idle > settings().waitv && !waitsForUser(s.state)) {
+    if (s.idle > waitSeconds && !waitsForUser(s.state)) {
         closeTransfer(i);
         setState(i, DownloadState::WaitingRetry);
         armRetry(i);
@@ -57,13 +57,15 @@ void ActiveTable::retriesExhausted(int i)
 
 void ActiveTable::elapsedTick()
 {
+    // One snapshot a tick: the window's settings are read from its controls.
+    const int waitSeconds = settings().waitv;
     const int last = highestLoaded();
     for (int i = 1; i <= last; ++i) {
         Slot &s = slots_[i];
         if (!s.e.used || !s.loaded || isFinished(s.state))
             continue;
         ++s.e.elapsed;
-        watchdog(i);
+        watchdog(i, waitSeconds);
     }
 }
 
