@@ -1,5 +1,7 @@
 #include "core/figures.h"
 
+#include "core/download_entry.h"
+
 #include <QLocale>
 #include <QTime>
 
@@ -91,6 +93,18 @@ QString bytesText(qint64 value)
     if (value < kMb)
         return numberText(double(value) / kKb) + u" Kb"_s;
     return numberText(double(value) / kMb) + u" Mb"_s;
+}
+
+qint64 bytesOnDisk(const DownloadEntry &e)
+{
+    return e.position > 0 ? e.position - 1 : 0;
+}
+
+double percentOnDisk(const DownloadEntry &e)
+{
+    if (e.size <= 0)
+        return 0.0;
+    return qMin(100.0, roundHalfEven(double(bytesOnDisk(e)) / double(e.size) * 100.0, 2));
 }
 
 QString clockText()

@@ -19,5 +19,14 @@ QString numberText(double value);
 // 1048575, else N/1024² " Mb" (two decimals, half to even).
 QString bytesText(qint64 value);
 
+struct DownloadEntry;
+
+// What every window shows of a download's progress: the bytes in the file
+// (the entry's position counts one more, and 0 before it ever started) and
+// their share of the size, in percent with two decimals, 0 while the size is
+// unknown, never above 100.
+qint64 bytesOnDisk(const DownloadEntry &e);
+double percentOnDisk(const DownloadEntry &e);
+
 // The time of day as the log writes it: hh:mm:ss.
 QString clockText();

@@ -23,6 +23,9 @@ namespace platform {
 class FileWriter;
 }
 
+// The details panel's "bytes on disk/size".
+QString panelBytesText(const DownloadEntry &e);
+
 // The active downloads' window: one row per slot of its ActiveTable (slot 0
 // is the hidden template row), the toolbar, the details panel, and what the
 // user is told. The table does the downloading; this window shows its slots

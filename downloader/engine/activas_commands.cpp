@@ -197,7 +197,7 @@ void activas::pausar()
     if (!handToQueue(i))
         return;
     appendLog(crlf_ + u"Pausada la descarga de "_s + e.file + u" a las "_s + clockText()
-                  + u" cuando llevaba descargado "_s + QString::number(e.position) + u" bytes"_s,
+                  + u" cuando llevaba descargado "_s + QString::number(bytesOnDisk(e)) + u" bytes"_s,
               kPausedColor);
     if (existe(i) && table_->slot(i).generation == generation)
         delfile(i, false);

@@ -139,9 +139,9 @@ void activas::showProgress(int i)
     if (!row)
         return;
     const DownloadEntry &e = table_->slot(i).e;
-    row->setBytes(bytesText(e.position));
+    row->setBytes(bytesText(bytesOnDisk(e)));
     if (e.size > 0) {
-        const double percent = roundHalfEven(double(e.position) / double(e.size) * 100.0, 2);
+        const double percent = percentOnDisk(e);
         row->setPorcentaje(int(roundHalfEven(percent)));
         if (i == selected_)
             porcientot_->setText(numberText(percent) + u"%"_s);
@@ -149,7 +149,7 @@ void activas::showProgress(int i)
         row->setPorcentaje(0);
     }
     if (i == selected_)
-        bytest_->setText(QString::number(e.position - 1) + u"/"_s + QString::number(e.size));
+        bytest_->setText(panelBytesText(e));
 }
 
 void activas::onFinished(int i)
@@ -214,7 +214,7 @@ void activas::showTick(qint32 total)
         tiempou_->setText(formatElapsed(s.e.elapsed));
         qint64 left = 0;
         if (s.e.speed > 0)
-            left = roundHalfEven((double(s.e.size - s.e.position) / 1024.0) / s.e.speed);
+            left = roundHalfEven((double(s.e.size - bytesOnDisk(s.e)) / 1024.0) / s.e.speed);
         tiemporest_->setText(isFinished(s.state) ? u"00:00"_s : formatElapsed(left));
         velmedia_->setText(QString::number(s.e.speed) + u" Kb/seg"_s);
     }

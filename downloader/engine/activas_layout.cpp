@@ -131,10 +131,15 @@ void activas::fillDetails(int i)
     if (s.e.speed < 1)
         tiemporest_->setText(u"*"_s);
     else
-        tiemporest_->setText(formatElapsed(roundHalfEven((double(s.e.size - s.e.position) / 1024.0) / s.e.speed)));
+        tiemporest_->setText(formatElapsed(roundHalfEven((double(s.e.size - bytesOnDisk(s.e)) / 1024.0) / s.e.speed)));
     urlt_->setText(s.e.url);
-    porcientot_->setText(s.e.size < 1 ? u"*"_s : QString::number(rows_[i]->porcentaje()) + u"%"_s);
-    bytest_->setText(QString::number(s.e.position - 1) + u"/"_s + QString::number(s.e.size));
+    porcientot_->setText(s.e.size < 1 ? u"*"_s : numberText(percentOnDisk(s.e)) + u"%"_s);
+    bytest_->setText(panelBytesText(s.e));
+}
+
+QString panelBytesText(const DownloadEntry &e)
+{
+    return QString::number(bytesOnDisk(e)) + u"/"_s + QString::number(e.size);
 }
 
 void activas::clearDetails()

@@ -12,9 +12,7 @@ using namespace Qt::StringLiterals;
 
 void fillDetailsDialog(detallado &dialog, const DownloadEntry &e, const QString &estado)
 {
-    // position is the next byte to write: one more than the bytes on disk,
-    // and 0 for a download never started.
-    const qint64 onDisk = qMax<qint64>(0, e.position - 1);
+    const qint64 onDisk = bytesOnDisk(e);
     dialog.setFile(e.file);
     dialog.setActsize(bytesText(onDisk));
     dialog.setTotalsize(bytesText(e.size));

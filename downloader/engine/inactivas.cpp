@@ -24,13 +24,13 @@ constexpr quint32 kCancelledColor = 0x000080; // RGB(128, 0, 0)
 const QString kCrlf = u"\r\n"_s;
 } // namespace
 
-QString queueBytesText(qint64 position)
+QString queueBytesText(qint64 bytes)
 {
-    if (position > 1048576)
-        return numberText(double(position) / 1048576.0) + u" Mb"_s;
-    if (position > 1024)
-        return numberText(double(position) / 1024.0) + u" Kb"_s;
-    return QString::number(position) + u" bytes"_s;
+    if (bytes > 1048576)
+        return numberText(double(bytes) / 1048576.0) + u" Mb"_s;
+    if (bytes > 1024)
+        return numberText(double(bytes) / 1024.0) + u" Kb"_s;
+    return QString::number(bytes) + u" bytes"_s;
 }
 
 inactivas::inactivas(QWidget *parent) : QWidget(parent), table_(std::make_unique<QueueTable>())
@@ -130,8 +130,8 @@ void inactivas::showEntry(int i)
     row->setUrl(e.url);
     row->setLocked(e.locked);
     if (e.size > 0)
-        row->setPorcentaje(int(qMin<qint64>(roundHalfEven(double(e.position) / double(e.size) * 100.0), 100)));
-    row->setBytes(queueBytesText(e.position));
+        row->setPorcentaje(int(roundHalfEven(percentOnDisk(e))));
+    row->setBytes(queueBytesText(bytesOnDisk(e)));
 }
 
 void inactivas::onRemoved(int i)

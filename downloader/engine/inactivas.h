@@ -18,7 +18,7 @@ class download;
 
 // The size text of a queued row: "N bytes" up to 1024, then Kb above 1024
 // and Mb above 1048576 (two decimals, as the active rows round).
-QString queueBytesText(qint64 position);
+QString queueBytesText(qint64 bytes);
 
 // The download queue's window: one row per entry of its QueueTable (slot 0
 // is the hidden template row), its toolbar, and what the user is told.

@@ -1,5 +1,7 @@
 #include "core/figures.h"
 
+#include "core/download_entry.h"
+
 #include <QLocale>
 #include <QTest>
 
@@ -29,6 +31,8 @@ private slots:
     void number();
     void bytes_data();
     void bytes();
+    void shownProgress_data();
+    void shownProgress();
 };
 
 void TestFigures::elapsed_data()
@@ -137,6 +141,37 @@ void TestFigures::bytes()
     QFETCH(qint64, value);
     QFETCH(QString, text);
     QCOMPARE(bytesText(value), local(text));
+}
+
+// The position counts one more than the bytes in the file; the windows never
+// show that extra byte, nor more than the whole.
+void TestFigures::shownProgress_data()
+{
+    QTest::addColumn<qint64>("position");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<double>("percent");
+    QTest::newRow("never started") << qint64(0) << qint64(0) << qint64(0) << 0.0;
+    QTest::newRow("connected, nothing yet") << qint64(1) << qint64(10) << qint64(0) << 0.0;
+    QTest::newRow("empty file finished") << qint64(1) << qint64(0) << qint64(0) << 0.0;
+    QTest::newRow("ten bytes finished") << qint64(11) << qint64(10) << qint64(10) << 100.0;
+    QTest::newRow("a third") << qint64(4) << qint64(9) << qint64(3) << 33.33;
+    QTest::newRow("size unknown") << qint64(5001) << qint64(0) << qint64(5000) << 0.0;
+    QTest::newRow("more than announced") << qint64(21) << qint64(10) << qint64(20) << 100.0;
+    QTest::newRow("beyond 32 bits") << qint64(3221225473) << qint64(6442450944) << qint64(3221225472) << 50.0;
+}
+
+void TestFigures::shownProgress()
+{
+    QFETCH(qint64, position);
+    QFETCH(qint64, size);
+    QFETCH(qint64, bytes);
+    QFETCH(double, percent);
+    DownloadEntry e;
+    e.position = position;
+    e.size = size;
+    QCOMPARE(bytesOnDisk(e), bytes);
+    QCOMPARE(percentOnDisk(e), percent);
 }
 
 QTEST_MAIN(TestFigures)
