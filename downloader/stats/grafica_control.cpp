@@ -48,7 +48,7 @@ QRect Grafica::markerRect(int index) const
 
 QRect Grafica::labelRect(int index) const
 {
-    return index >= 0 && index < stats::kPoints ? labelRects_[index] : QRect();
+    return index >= 0 && index < stats::kPoints && labelShown_[index] ? labelRects_[index] : QRect();
 }
 
 void Grafica::reset()
@@ -78,6 +78,7 @@ void Grafica::Redraw()
     const double h = pixelsToTwips(height());
     const int side = platform::twipsToPixels(stats::kMarkerSide);
     const QFontMetrics metrics(labelFont_);
+    std::array<stats::Span, stats::kPoints> spans;
     for (int i = 0; i < stats::kPoints; ++i) {
         const stats::Place m = stats::markerPlace(i, values_[i], max_, w, h);
         markers_[i] = QRect(stats::toPixels(m.left), stats::toPixels(m.top), side, side);
@@ -87,7 +88,10 @@ void Grafica::Redraw()
         const QSize text(metrics.horizontalAdvance(labels_[i]), metrics.height());
         const stats::Place l = stats::labelPlace(m, pixelsToTwips(text.width()), pixelsToTwips(text.height()));
         labelRects_[i] = QRect(QPoint(stats::toPixels(l.left), stats::toPixels(l.top)), text);
+        spans[i] = {double(labelRects_[i].left()), double(labelRects_[i].left() + labelRects_[i].width())};
     }
+    // A space's width between two labels keeps them apart as words.
+    labelShown_ = stats::shownLabels(spans, metrics.horizontalAdvance(u' '));
     update();
 }
 
@@ -110,7 +114,8 @@ void Grafica::paintEvent(QPaintEvent *)
     p.setFont(labelFont_);
     p.setPen(platform::oleColor(kLabelColor));
     for (int i = 0; i < stats::kPoints; ++i)
-        p.drawText(labelRects_[i], Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, labels_[i]);
+        if (labelShown_[i])
+            p.drawText(labelRects_[i], Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, labels_[i]);
 }
 
 void Grafica::resizeEvent(QResizeEvent *)
@@ -123,8 +128,8 @@ bool Grafica::onBackground(QPoint pos) const
 {
     if (!rect().contains(pos))
         return false;
-    for (const QRect &l : labelRects_)
-        if (l.contains(pos))
+    for (int i = 0; i < stats::kPoints; ++i)
+        if (labelShown_[i] && labelRects_[i].contains(pos))
             return false;
     return true;
 }

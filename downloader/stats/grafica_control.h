@@ -22,7 +22,8 @@ public:
     qint32 Max() const { return max_; }
     qint32 value(int index) const;
     QString label(int index) const;
-    // Where marker and label `index` are drawn, in pixels.
+    // Where marker and label `index` are drawn, in pixels; a label left out
+    // because the window is too narrow for it has an empty rectangle.
     QRect markerRect(int index) const;
     QRect labelRect(int index) const;
 
@@ -50,6 +51,7 @@ private:
     std::array<QString, stats::kPoints> labels_;
     std::array<QRect, stats::kPoints> markers_;
     std::array<QRect, stats::kPoints> labelRects_;
+    std::array<bool, stats::kPoints> labelShown_{};
     std::array<QPoint, stats::kPoints> lineEnds_;
     qint32 max_ = stats::kStartMax;
     QFont labelFont_;

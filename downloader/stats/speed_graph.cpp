@@ -37,6 +37,23 @@ Place labelPlace(Place marker, double labelWidth, double labelHeight)
     return {marker.left - labelWidth / 2, marker.top - 60 - labelHeight};
 }
 
+std::array<bool, kPoints> shownLabels(const std::array<Span, kPoints> &labels, double gap)
+{
+    std::array<bool, kPoints> shown{};
+    for (int stride = 1; stride <= kPoints; ++stride) {
+        bool apart = true;
+        for (int i = kPoints - 1; i - stride >= 0 && apart; i -= stride)
+            apart = labels[i - stride].right + gap <= labels[i].left;
+        if (!apart)
+            continue;
+        for (int i = kPoints - 1; i >= 0; i -= stride)
+            shown[i] = true;
+        return shown;
+    }
+    shown[kPoints - 1] = true;
+    return shown;
+}
+
 int toPixels(double twips)
 {
     if (!std::isfinite(twips))

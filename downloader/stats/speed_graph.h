@@ -3,6 +3,9 @@
 #include <QSize>
 #include <QtGlobal>
 
+#include <QtGlobal>
+#include <array>
+
 // The layout rules of the speed graph, in twips, kept apart from the widget so
 // they can be checked without a display.
 namespace stats {
@@ -28,6 +31,18 @@ Place markerPlace(int index, qint32 value, qint32 max, double width, double heig
 
 // Top-left corner of a label of the given size, centred just above its marker.
 Place labelPlace(Place marker, double labelWidth, double labelHeight);
+
+// A label's extent across the graph.
+struct Span {
+    double left = 0;
+    double right = 0;
+};
+
+// Which labels are drawn when the window is too narrow for all: every k-th
+// from the newest (rightmost), with the smallest k for which no two drawn
+// labels come closer than gap across. The newest is always drawn; markers and
+// lines are not affected.
+std::array<bool, kPoints> shownLabels(const std::array<Span, kPoints> &labels, double gap);
 
 // Twips to whole pixels. Far-off positions (a negative value on a small scale)
 // are held at a distance the painter still handles.

@@ -39,6 +39,10 @@ private slots:
     void markersDrawnWhereComputed_data();
     void markersDrawnWhereComputed();
     void windowSizesGraphAndForgetsOnClose();
+    void labelsThinnedOut_data();
+    void labelsThinnedOut();
+    void drawnLabelsNeverOverlap_data();
+    void drawnLabelsNeverOverlap();
 };
 
 void TstStats::grownMax_data()
@@ -216,6 +220,68 @@ void TstStats::windowSizesGraphAndForgetsOnClose()
     QCOMPARE(w->grafica()->Max(), 20);
     QCOMPARE(w->grafica()->value(8), 0);
     QCOMPARE(w->grafica()->label(8), u"0 Kb/seg"_s);
+}
+
+// Labels `width` wide centred on markers `pitch` apart.
+void TstStats::labelsThinnedOut_data()
+{
+    QTest::addColumn<double>("pitch");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<QString>("shown"); // newest last
+    QTest::newRow("room for all") << 100.0 << 60.0 << u"XXXXXXXXX"_s;
+    QTest::newRow("touching is too close") << 100.0 << 98.0 << u"X.X.X.X.X"_s;
+    QTest::newRow("every second") << 100.0 << 150.0 << u"X.X.X.X.X"_s;
+    QTest::newRow("every third") << 100.0 << 250.0 << u"..X..X..X"_s;
+    QTest::newRow("only the newest") << 10.0 << 500.0 << u"........X"_s;
+}
+
+void TstStats::labelsThinnedOut()
+{
+    QFETCH(double, pitch);
+    QFETCH(double, width);
+    QFETCH(QString, shown);
+    std::array<stats::Span, stats::kPoints> spans;
+    for (int i = 0; i < stats::kPoints; ++i)
+        spans[i] = {i * pitch - width / 2, i * pitch + width / 2};
+    const auto result = stats::shownLabels(spans, 3.0);
+    QString text;
+    for (bool drawn : result)
+        text += drawn ? u'X' : u'.';
+    QCOMPARE(text, shown);
+}
+
+void TstStats::drawnLabelsNeverOverlap_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("speed");
+    for (int width : {150, 250, 400, 800})
+        for (int speed : {0, 850, 123456})
+            QTest::addRow("%d px, %d Kb/seg", width, speed) << width << speed;
+}
+
+// Whatever the width, the labels drawn stand apart, the newest among them,
+// and the markers stay where the rules put them.
+void TstStats::drawnLabelsNeverOverlap()
+{
+    QFETCH(int, width);
+    QFETCH(int, speed);
+    Grafica g;
+    g.resize(width, 200);
+    for (int i = 0; i < stats::kPoints; ++i)
+        g.addvalue(speed, kbText(speed));
+    QList<QRect> drawn;
+    for (int i = 0; i < stats::kPoints; ++i) {
+        const stats::Place p = stats::markerPlace(i, g.value(i), g.Max(), width * 15.0, 200 * 15.0);
+        QCOMPARE(g.markerRect(i).topLeft(), QPoint(stats::toPixels(p.left), stats::toPixels(p.top)));
+        if (!g.labelRect(i).isEmpty())
+            drawn << g.labelRect(i);
+    }
+    QVERIFY(!g.labelRect(stats::kPoints - 1).isEmpty());
+    for (qsizetype a = 0; a < drawn.size(); ++a)
+        for (qsizetype b = a + 1; b < drawn.size(); ++b)
+            QVERIFY2(!drawn[a].intersects(drawn[b]), qPrintable(u"%1 and %2"_s.arg(a).arg(b)));
+    if (width >= 800 && speed < 1000)
+        QCOMPARE(drawn.size(), stats::kPoints);
 }
 
 QTEST_MAIN(TstStats)
