@@ -24,6 +24,9 @@ public:
     // "" when cancelled.
     virtual QString openFile(const QString &presetName, const QString &defaultSuffix, const QString &caption = {}) = 0;
     virtual QString saveFile(const QString &presetName, const QString &defaultSuffix, const QString &caption = {}) = 0;
+    // A program to run: the chooser offers executable files first, and all
+    // files; "" when cancelled.
+    virtual QString openProgram(const QString &caption = {}) { return openFile(QString(), QString(), caption); }
     // A folder chooser; "" when cancelled.
     virtual QString chooseFolder(const QString &startFolder, const QString &caption = {}) = 0;
     // Shows one of the program's own dialogs modally and returns its result code.

@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 
 using namespace Qt::StringLiterals;
 
@@ -108,6 +110,49 @@ QString QtPrompts::input(const QString &prompt, const QString &defaultText, cons
 QString QtPrompts::openFile(const QString &presetName, const QString &defaultSuffix, const QString &caption)
 {
     return runFileDialog(QFileDialog::AcceptOpen, presetName, defaultSuffix, caption);
+}
+
+namespace {
+// Folders to walk through, and files the user may run.
+class ProgramsOnly : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    bool active = true;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
+    {
+        if (!active)
+            return true;
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (!files)
+            return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || (info.isFile() && info.isExecutable());
+    }
+};
+} // namespace
+
+QString QtPrompts::openProgram(const QString &caption)
+{
+    if (programEnding())
+        return {};
+    const QString programs = u"Programas (*)"_s;
+    QFileDialog dialog(parentWindow(), captionOr(caption));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Only the toolkit's own chooser can tell executable files apart.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({programs, u"Todos los archivos (*)"_s});
+    auto *filter = new ProgramsOnly(&dialog);
+    dialog.setProxyModel(filter);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, filter, [filter, programs](const QString &chosen) {
+        filter->active = chosen == programs;
+        filter->invalidate();
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 QString QtPrompts::saveFile(const QString &presetName, const QString &defaultSuffix, const QString &caption)

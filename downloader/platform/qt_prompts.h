@@ -13,6 +13,7 @@ public:
     bool question(const QString &text, const QString &caption) override;
     QString input(const QString &prompt, const QString &defaultText, const QString &caption) override;
     QString openFile(const QString &presetName, const QString &defaultSuffix, const QString &caption) override;
+    QString openProgram(const QString &caption) override;
     QString saveFile(const QString &presetName, const QString &defaultSuffix, const QString &caption) override;
     QString chooseFolder(const QString &startFolder, const QString &caption) override;
     int execDialog(QDialog &dialog) override;

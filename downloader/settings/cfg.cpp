@@ -324,8 +324,8 @@ cfg::cfg(QWidget *parent) : QDialog(parent), d(new Controls)
             d->defdir->setText(platform::withTrailingSeparator(QDir::toNativeSeparators(folder)));
     });
     connect(d->brvirus, &QPushButton::clicked, this, [this] {
-        const QString file = platform::prompts().openFile(u"*.exe"_s, u"exe"_s);
-        if (!file.isEmpty() && file != u"*.exe"_s)
+        const QString file = platform::prompts().openProgram(u"Antivirus"_s);
+        if (!file.isEmpty())
             d->virus->setText(file);
     });
     connect(d->histbr, &QPushButton::clicked, this, [this] {

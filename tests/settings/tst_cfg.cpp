@@ -229,7 +229,8 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("expected"); // empty: the box keeps its text
         QTest::newRow("antivirus chosen") << u"brvirus"_s << u"/opt/av/otro"_s << u"virus"_s << u"/opt/av/otro"_s;
-        QTest::newRow("antivirus pattern") << u"brvirus"_s << u"*.exe"_s << u"virus"_s << QString();
+        QTest::newRow("antivirus among all files")
+            << u"brvirus"_s << u"/opt/av/escanear.sh"_s << u"virus"_s << u"/opt/av/escanear.sh"_s;
         QTest::newRow("antivirus cancelled") << u"brvirus"_s << QString() << u"virus"_s << QString();
         QTest::newRow("log chosen") << u"histbr"_s << u"/tmp/h.rtf"_s << u"histrut"_s << u"/tmp/h.rtf"_s;
         QTest::newRow("log pattern") << u"histbr"_s << u"*.rtf"_s << u"histrut"_s << QString();
@@ -252,7 +253,7 @@ private slots:
         click(dialog, button);
         QCOMPARE(prompts.asked.size(), 1);
         if (button == u"brvirus"_s)
-            QCOMPARE(prompts.asked.first().extra, u"*.exe"_s);
+            QCOMPARE(prompts.asked.first().kind, u"program"_s); // programs first, not *.exe
         else
             QCOMPARE(prompts.asked.first().extra, before); // preset to the current path
         QCOMPARE(text(dialog, box), expected.isEmpty() ? before : expected);

@@ -70,6 +70,12 @@ QString ScriptedPrompts::openFile(const QString &presetName, const QString &, co
     return nextText();
 }
 
+QString ScriptedPrompts::openProgram(const QString &caption)
+{
+    asked.append({u"program"_s, {}, caption, platform::Icon::None, {}});
+    return nextText();
+}
+
 QString ScriptedPrompts::saveFile(const QString &presetName, const QString &, const QString &caption)
 {
     asked.append({u"save"_s, {}, caption, platform::Icon::None, presetName});
@@ -118,7 +124,7 @@ RecordingShell::~RecordingShell()
 bool RecordingShell::open(const QString &path)
 {
     opened << path;
-    return true;
+    return opens;
 }
 
 bool RecordingShell::start(const QString &program, const QStringList &arguments)

@@ -18,7 +18,7 @@ namespace testing {
 class ScriptedPrompts final : public platform::Prompts {
 public:
     struct Asked {
-        QString kind; // message, question, input, open, save, folder, dialog, notice
+        QString kind; // message, question, input, open, program, save, folder, dialog, notice
         QString text;
         QString caption;
         platform::Icon icon = platform::Icon::None;
@@ -42,6 +42,7 @@ public:
     QString input(const QString &prompt, const QString &defaultText, const QString &caption) override;
     QString openFile(const QString &presetName, const QString &defaultSuffix, const QString &caption) override;
     QString saveFile(const QString &presetName, const QString &defaultSuffix, const QString &caption) override;
+    QString openProgram(const QString &caption) override;
     QString chooseFolder(const QString &startFolder, const QString &caption) override;
     int execDialog(QDialog &dialog) override;
     void notice(const QString &text, const QString &picturePath) override;
@@ -63,6 +64,7 @@ public:
     RecordingShell();
     ~RecordingShell() override;
     QStringList opened;
+    bool opens = true;          // false: the desktop has nothing to open a document with
     QList<QStringList> started; // program followed by its arguments
     int powerOffs = 0;
     bool open(const QString &path) override;
