@@ -42,7 +42,7 @@ void PlayNoticeSound(const QString &path)
         platform::sound().play(path);
 }
 
-void ShellOpen(const QString &path)
+bool ShellOpen(const QString &path)
 {
-    platform::shell().open(path);
+    return platform::shell().open(path);
 }

@@ -12,7 +12,8 @@ void ShowNotice(const QString &text, const QString &picture);
 void setNoticeSoundSwitch(std::function<bool()> on);
 // Plays a sound when sounds are on and the file exists; returns at once.
 void PlayNoticeSound(const QString &path);
-// Opens a document, program or folder with the desktop's handler.
-void ShellOpen(const QString &path);
+// Opens a document, program or folder with the desktop's handler; false
+// when the desktop has none to start.
+bool ShellOpen(const QString &path);
 // programFolder/msg/name: the notices' pictures and sounds.
 QString msgFile(const QString &name);

@@ -13,6 +13,7 @@
 #include "settings/cfg.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
@@ -101,7 +102,11 @@ void MainWindow::clearLog()
 
 void MainWindow::showHelp()
 {
-    ShellOpen(platform::programFile(u"help.html"_s));
+    const QString help = platform::programFile(u"help.html"_s);
+    if (!ShellOpen(help))
+        platform::prompts().message(u"No hay ningún programa para ver la ayuda. Puede abrirla con su navegador:"_s
+                                        + u"\r\n"_s + QDir::toNativeSeparators(help),
+                                    platform::Icon::Information, u"Ayuda"_s);
 }
 
 void MainWindow::hideToTray()
