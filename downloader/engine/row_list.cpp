@@ -2,6 +2,7 @@
 
 #include "platform/twips.h"
 #include "rows/download.h"
+#include "rows/row_columns.h"
 
 #include <QLabel>
 #include <QScrollBar>
@@ -11,8 +12,6 @@ using platform::pixelsToTwips;
 using platform::twipsToPixels;
 
 namespace {
-constexpr int kPorcientoWidth = 1000;
-constexpr int kScrollWidth = 255;
 
 void placeTwips(QWidget *w, int left, int top, int width, int height)
 {
@@ -32,10 +31,13 @@ void RowList::build(QWidget *window)
     frame_->installEventFilter(window);
 
     const QStringList names = {u"filename"_s, u"avance"_s, u"porciento"_s, u"nbytes"_s, u"urll"_s};
-    const QStringList captions = {u"Archivo"_s, u"Progreso"_s, u"Porcentaje"_s, u"Bytes descargados"_s, u"URL"_s};
+    const QStringList captions = {u"Archivo"_s, u"Progreso"_s, QString::fromUtf16(kPercentCaption),
+                                  u"Bytes descargados"_s, u"URL"_s};
     for (int k = 0; k < 5; ++k) {
         headers_[k] = new QLabel(captions[k], frame_);
         headers_[k]->setObjectName(names[k]);
+        // A narrow window cuts a head short; its whole caption is a hover away.
+        headers_[k]->setToolTip(captions[k]);
         headers_[k]->setFrameShape(QFrame::Panel);
         headers_[k]->setFrameShadow(QFrame::Raised);
         headers_[k]->setAutoFillBackground(true);
@@ -56,30 +58,26 @@ int RowList::layout(int left, int top, int windowWidth, int frameHeight, int row
 {
     int frameWidth = 0;
     if (rowCount * pitch <= frameHeight) {
-        frameWidth = windowWidth - 150;
+        frameWidth = windowWidth - kRightEdge;
         scroll_->hide();
         scroll_->setValue(0);
     } else {
         scroll_->show();
-        frameWidth = windowWidth - kScrollWidth - 150;
+        frameWidth = windowWidth - kScrollWidth - kRightEdge;
         placeTwips(scroll_, left + frameWidth, top, kScrollWidth, frameHeight - 50);
     }
     placeTwips(frame_, left, top, frameWidth, frameHeight);
 
-    const int c = qRound((frameWidth - kPorcientoWidth) / 4.0);
-    placeTwips(headers_[0], 0, 0, c, kHeaderHeight);
-    placeTwips(headers_[1], c - 20, 0, c, kHeaderHeight);
-    const int porcientoLeft = 2 * c - 40;
-    placeTwips(headers_[2], porcientoLeft, 0, kPorcientoWidth, kHeaderHeight);
-    const int nbytesLeft = porcientoLeft + kPorcientoWidth - 20;
-    placeTwips(headers_[3], nbytesLeft, 0, c, kHeaderHeight);
-    placeTwips(headers_[4], nbytesLeft + c - 20, 0, c, kHeaderHeight);
+    // The heads take the rows' own columns, so each stands over its column.
+    const RowColumns c = rowColumns(rowWidth(), percentColumnWidth(headers_[2]->fontMetrics()));
+    for (int k = 0; k < 5; ++k)
+        placeTwips(headers_[k], c.left[k], 0, c.width[k], kHeaderHeight);
     return frameWidth;
 }
 
 void RowList::placeRows(const QList<download *> &rows, int loadedRows, int pitch) const
 {
-    const int width = twipsToPixels(pixelsToTwips(frame_->width()) - 300);
+    const int width = twipsToPixels(rowWidth());
     const int value = scroll_->value();
     for (qsizetype k = 0; k < rows.size(); ++k) {
         const int top = kHeaderHeight + (int(k) - loadedRows * value / 100) * pitch;
@@ -87,6 +85,12 @@ void RowList::placeRows(const QList<download *> &rows, int loadedRows, int pitch
         rows[k]->move(0, twipsToPixels(top));
         rows[k]->setVisible(top >= kHeaderHeight);
     }
+}
+
+int RowList::rowWidth() const
+{
+    // Room on the right for the rows' own edge.
+    return pixelsToTwips(twipsToPixels(pixelsToTwips(frame_->width()) - 300));
 }
 
 void RowList::dropRow(download *&row, QObject *window)

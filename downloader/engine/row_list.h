@@ -16,6 +16,9 @@ class QWidget;
 class RowList {
 public:
     static constexpr int kHeaderHeight = 300;
+    // Twips the window keeps right of the frame: its edge and the scroll bar.
+    static constexpr int kRightEdge = 150;
+    static constexpr int kScrollWidth = 255;
 
     // Builds the white frame with its heads, the hidden template row (whose
     // top is the first row position) and the scroll bar on window. Clicks on
@@ -73,6 +76,9 @@ public:
     }
 
 private:
+    // A row's width in the frame, in twips, as the rows get it.
+    int rowWidth() const;
+
     QWidget *frame_ = nullptr;
     QScrollBar *scroll_ = nullptr;
     QLabel *headers_[5] = {};

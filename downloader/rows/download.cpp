@@ -2,6 +2,7 @@
 
 #include "platform/ole_color.h"
 #include "platform/twips.h"
+#include "rows/row_columns.h"
 
 #include <control_values.h>
 #include <progreso.h>
@@ -22,7 +23,6 @@ namespace {
 
 // Row geometry, in twips.
 constexpr int kRowHeight = 300;
-constexpr int kPercentWidth = 660;
 constexpr int kLabelTop = 30;
 constexpr int kLabelHeight = 240;
 constexpr int kBarTop = 45;
@@ -294,16 +294,14 @@ void download::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
 
-    // Four equal columns around the percentage; a row narrower than the
-    // percentage gets empty columns rather than negative widths.
     const int width = platform::pixelsToTwips(this->width());
-    const int c = std::max(0, qRound((width - kPercentWidth) / 4.0));
-    place(d->filename, 0, kLabelTop, c, kLabelHeight);
-    place(d->avance, c, kBarTop, c, kBarHeight);
-    place(d->porciento, 2 * c, kLabelTop, kPercentWidth, kLabelHeight);
-    place(d->candado, 2 * c + kPercentWidth / 2 - kLockSize / 2, kLockTop, kLockSize, kLockSize);
-    place(d->nbytes, 2 * c + kPercentWidth, kLabelTop, c, kLabelHeight);
-    place(d->urll, 3 * c + kPercentWidth, kLabelTop, c, kLabelHeight);
+    const RowColumns c = rowColumns(width, percentColumnWidth(fontMetrics()));
+    place(d->filename, c.left[0], kLabelTop, c.width[0], kLabelHeight);
+    place(d->avance, c.left[1], kBarTop, c.width[1], kBarHeight);
+    place(d->porciento, c.left[2], kLabelTop, c.width[2], kLabelHeight);
+    place(d->candado, c.left[2] + c.width[2] / 2 - kLockSize / 2, kLockTop, kLockSize, kLockSize);
+    place(d->nbytes, c.left[3], kLabelTop, c.width[3], kLabelHeight);
+    place(d->urll, c.left[4], kLabelTop, c.width[4], kLabelHeight);
     place(d->downl, 0, kLineTop, width, 15);
 
     d->avance->redraw();
