@@ -22,7 +22,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString kWrongLogin = u"Usuario incorrecto."_s;
-}
+// The login the add dialog proposes, for an ftp address nobody gave one for
+// (an http server's redirect).
+const QString kAnonymousUser = u"anonymous"_s;
+const QString kAnonymousPassword = u"guestpw"_s;
+} // namespace
 
 ActiveTable::ActiveTable(QObject *parent) : QObject(parent)
 {
@@ -150,7 +154,7 @@ ActiveTable::Added ActiveTable::add(const DownloadEntry &entry, bool save)
     s.loaded = true;
     s.redo = new platform::IntervalTimer(this);
     connect(s.redo, &platform::IntervalTimer::timeout, this, [this, i] { redoTick(i); });
-    createTransfer(i, *host, GetPort(entry.url), GetPath(entry.url));
+    createTransfer(i, entry.url, *host, GetPort(entry.url), GetPath(entry.url));
 
     // A download whose every byte is already on disk is shown finished
     // instead of being fetched again.
@@ -172,11 +176,11 @@ ActiveTable::Added ActiveTable::add(const DownloadEntry &entry, bool save)
 
 // The transfer runs on a worker thread; what it tells arrives here queued,
 // with the attempt it belongs to.
-void ActiveTable::createTransfer(int i, const QString &host, quint16 port, const QString &path)
+void ActiveTable::createTransfer(int i, const QString &url, const QString &host, quint16 port, const QString &path)
 {
     Slot &s = slots_[i];
     TransferJob job;
-    job.url = s.e.url;
+    job.url = url;
     job.file = s.e.file;
     job.size = s.e.size;
     job.position = s.e.position;
@@ -186,10 +190,15 @@ void ActiveTable::createTransfer(int i, const QString &host, quint16 port, const
     job.path = path;
     job.ftpuser = s.e.ftpuser;
     job.ftppass = s.e.ftppass;
-    if (s.e.url.startsWith(u"ftp://"_s))
+    if (url.startsWith(u"ftp://"_s)) {
+        if (job.ftpuser.isEmpty()) {
+            job.ftpuser = kAnonymousUser;
+            job.ftppass = kAnonymousPassword;
+        }
         s.transfer = new FtpTransfer(job);
-    else
+    } else {
         s.transfer = new HttpTransfer(job);
+    }
     if (!threads_)
         threads_ = std::make_unique<TransferThreads>(TransferThreads::defaultCount());
     s.transfer->moveToThread(threads_->next());
@@ -197,6 +206,26 @@ void ActiveTable::createTransfer(int i, const QString &host, quint16 port, const
         event.handoff.arrived();
         onEvent(i, event);
     });
+}
+
+// An http server sent the download to an ftp address: an FTP client takes
+// over in the same slot, for the same file, on the same retry budget. The
+// HTTP transfer has closed the file already. The entry keeps its own
+// address, so the list, a requeue or a restart asks the http server again,
+// which may send it elsewhere by then.
+void ActiveTable::hopToFtp(int i, const QString &url)
+{
+    Slot &s = slots_[i];
+    const std::optional<QString> host = hostOf(url);
+    if (!host || !s.transfer)
+        return;
+    Transfer *old = s.transfer;
+    old->disconnect(this);
+    closeTransfer(i);
+    tsanRelease(old); // acquired by ~Transfer on its thread
+    old->deleteLater();
+    createTransfer(i, url, *host, GetPort(url), GetPath(url));
+    startTransfer(i);
 }
 
 // The timer and the transfer go together. They may be unloaded from inside
@@ -290,7 +319,9 @@ void ActiveTable::closeTransfer(int i, bool deleteFile)
 void ActiveTable::mirror(int i, const TransferFigures &f)
 {
     Slot &s = slots_[i];
-    s.e.url = f.url;
+    // An FTP client an http address was redirected to leaves the address alone.
+    if (!f.url.startsWith(u"ftp://"_s) || s.e.url.startsWith(u"ftp://"_s))
+        s.e.url = f.url;
     s.e.position = f.position;
     s.e.size = f.size;
     s.e.resumable = f.resumable;
@@ -316,10 +347,14 @@ void ActiveTable::onEvent(int i, const TransferEvent &event)
         mirror(i, event.figures);
         emit progressed(i);
         break;
-    case Kind::Redirected:
+    case Kind::Redirected: {
+        const QString to = event.message.args.value(1);
         setState(i, DownloadState::Connecting);
-        emit redirected(i, event.message.args.value(0), event.message.args.value(1));
+        emit redirected(i, event.message.args.value(0), to);
+        if (to.startsWith(u"ftp://"_s) && existe(i))
+            hopToFtp(i, to);
         break;
+    }
     case Kind::Finished:
         mirror(i, event.figures);
         emit progressed(i);
@@ -333,7 +368,7 @@ void ActiveTable::onEvent(int i, const TransferEvent &event)
         s.e.speed = 0;
         emit lost(i, event.message);
         setState(i, DownloadState::WaitingRetry);
-        armRetry(i);
+        armRetry(i, event.retryAfter);
         break;
     case Kind::Stopped:
         // Nothing this attempt says afterwards may undo the stop.

@@ -114,7 +114,8 @@ private:
     static int checked(int i);
     void setState(int i, DownloadState state, StopReason reason = StopReason::None);
 
-    void createTransfer(int i, const QString &host, quint16 port, const QString &path);
+    void createTransfer(int i, const QString &url, const QString &host, quint16 port, const QString &path);
+    void hopToFtp(int i, const QString &url);
     void unloadSlot(int i, bool deleteFile = false);
     void removeSlot(int i, bool deleteFile = false); // unload and tell
     void startTransfer(int i);
@@ -131,7 +132,7 @@ private:
     void askLogin(int i, quint64 generation);
 
     // active_table_retry.cpp
-    void armRetry(int i);
+    void armRetry(int i, int serverSeconds = -1); // serverSeconds: the wait the server asked for
     void watchdog(int i, int waitSeconds);
     void retriesExhausted(int i);
 

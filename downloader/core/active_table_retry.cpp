@@ -3,17 +3,18 @@
 
 #include "core/figures.h"
 #include "core/interval_timer.h"
+#include "core/retry_after.h"
 
 using namespace Qt::StringLiterals;
 
 // A countdown already running is left alone, so a watchdog that arms every
 // second cannot keep postponing the retry.
-void ActiveTable::armRetry(int i)
+void ActiveTable::armRetry(int i, int serverSeconds)
 {
     Slot &s = slots_[i];
     if (!s.redo || s.redo->isRunning())
         return;
-    s.redo->setInterval(settings().segsv * 1000);
+    s.redo->setInterval(retryDelaySeconds(settings().segsv, serverSeconds) * 1000);
 }
 
 void ActiveTable::watchdog(int i, int waitSeconds)

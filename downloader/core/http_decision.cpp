@@ -1,5 +1,7 @@
 #include "core/http_decision.h"
 
+#include "core/retry_after.h"
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -39,6 +41,32 @@ bool codedBody(const ResponseFacts &f)
     const QString path = f.url.section(u'?', 0, 0).toLower();
     const bool gzipFile = path.endsWith(u".gz"_s) || path.endsWith(u".tgz"_s);
     return !((coding == "gzip" || coding == "x-gzip") && gzipFile);
+}
+
+// "410 Gone" out of "HTTP/1.1 410 Gone": the server's words go into the log
+// and a notice, so control characters are dropped and the length is bounded.
+QString statusText(const ResponseFacts &f)
+{
+    const qsizetype blank = f.statusLine.indexOf(' ');
+    QString text;
+    const QByteArray rest = blank < 0 ? QByteArray() : f.statusLine.mid(blank + 1).left(100);
+    for (char c : rest)
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+            text += QChar::fromLatin1(c);
+    text = text.simplified();
+    return text.isEmpty() ? QString::number(f.status) : text;
+}
+
+// A status that means "not now": retried on the budget, after the wait the
+// server asked for, if it named one.
+ResponseDecision tryLater(const ResponseFacts &f, Message::Id id)
+{
+    ResponseDecision d = make(Kind::Retry);
+    const QStringList args = {f.host, statusText(f), QString::number(f.status)};
+    d.notice = say(id, id == Message::Id::ServerBusy ? args : args.mid(0, 2));
+    if (const auto seconds = retryAfterSeconds(f.retryAfter, f.now))
+        d.retryAfter = int(std::min<qint64>(*seconds, kMaxRetryDelaySeconds));
+    return d;
 }
 
 bool isRedirect(int status)
@@ -139,10 +167,13 @@ ResponseDecision decideResponse(const ResponseFacts &f)
         return rangeNotSatisfiable(f);
     case 500:
         return stop(say(Message::Id::ServerError, {f.host}));
+    case 408:
+    case 429:
+        return tryLater(f, Message::Id::ServerBusy);
     case 502:
     case 503:
     case 504:
-        return make(Kind::Retry);
+        return tryLater(f, Message::Id::ServerUnavailable);
     case 202: {
         // Accepted, being prepared: the file may be there on a later try.
         ResponseDecision d = make(Kind::Retry);
@@ -154,8 +185,11 @@ ResponseDecision decideResponse(const ResponseFacts &f)
     }
     // An error page, or an empty or other success that is not the file's
     // body, is never saved as the file.
-    if (f.status >= 300 || f.status < 200)
-        return stop(say(Message::Id::RawStatus, {QString::fromLatin1(f.statusLine)}));
+    if (f.status >= 300 || f.status < 200) {
+        ResponseDecision d = stop(say(Message::Id::ServerRefused, {f.url, statusText(f), QString::number(f.status)}));
+        d.logged = true;
+        return d;
+    }
     if (f.status != 200 && f.status != 206)
         return stop(say(Message::Id::NotTheFile, {f.url, QString::fromLatin1(f.statusLine)}));
     if (codedBody(f))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QSslError>
 #include <QString>
@@ -19,6 +20,8 @@ struct ResponseFacts {
     qint64 rangeTotal = -1;      // -1 for "*" or absent
     QByteArray location;         // null when absent
     QByteArray contentEncoding;  // null when absent
+    QByteArray retryAfter;       // null when absent
+    QDateTime now;               // when the reply came, for a Retry-After date
     qint64 requestedFrom = 0;    // first byte asked for (0-based)
     qint64 onDisk = 0;           // bytes of the target file on disk
     qint64 knownSize = 0;        // total the download already knows, 0 when none
@@ -44,6 +47,8 @@ struct ResponseDecision {
     bool resumable = false;   // Write: the server honoured the range
     bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
     bool fileChanged = false; // Write from 0: If-Range answered with the whole, new file
+    bool logged = false;      // Stop: the notice also goes to the log, in red
+    int retryAfter = -1;      // Retry: seconds the server asked to wait, at most the longest delay; -1 when none
     Message notice;           // Stop; Retry: the status text, when not the usual one
     QByteArray location;      // Redirect
 };

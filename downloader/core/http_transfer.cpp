@@ -6,6 +6,7 @@
 #include "core/quiet_abort.h"
 #include "core/url.h"
 
+#include <QDateTime>
 #include <QSslSocket>
 #include <QUrl>
 
@@ -263,6 +264,8 @@ bool HttpTransfer::handleHeader()
     facts.ranged = response_.contentRange(&facts.rangeFirst, &last, &facts.rangeTotal);
     facts.location = response_.header("Location");
     facts.contentEncoding = response_.header("Content-Encoding");
+    facts.retryAfter = response_.header("Retry-After");
+    facts.now = QDateTime::currentDateTimeUtc();
     facts.requestedFrom = requestedFrom_;
     facts.onDisk = file_ ? file_->size() : 0;
     facts.knownSize = job_.size;
@@ -282,10 +285,11 @@ bool HttpTransfer::handleHeader()
     case ResponseDecision::Kind::Retry:
         if (!decision.notice.isEmpty())
             report(TransferEvent::Kind::Problem, decision.notice);
-        lose(decision.notice.isEmpty() ? say(Message::Id::BadReply, {job_.host}) : decision.notice);
+        lose(decision.notice.isEmpty() ? say(Message::Id::BadReply, {job_.host}) : decision.notice,
+             decision.retryAfter);
         return false;
     case ResponseDecision::Kind::Stop:
-        if (decision.sizeChanged)
+        if (decision.sizeChanged || decision.logged)
             report(TransferEvent::Kind::Problem, decision.notice);
         stop(decision.notice, decision.sizeChanged ? StopReason::SizeChanged : StopReason::Refused);
         return false;
@@ -344,7 +348,8 @@ void HttpTransfer::followRedirect(const QString &location)
         stop(say(Message::Id::TooManyRedirects, {job_.url, target}));
         return;
     }
-    if (!target.startsWith(u"http://"_s) && !isSecure(target)) {
+    const bool toFtp = target.startsWith(u"ftp://"_s);
+    if (!target.startsWith(u"http://"_s) && !isSecure(target) && !toFtp) {
         stop(say(Message::Id::MovedToUndownloadable, {job_.url, target}));
         return;
     }
@@ -355,9 +360,17 @@ void HttpTransfer::followRedirect(const QString &location)
         return;
     }
     // Told only now: a redirect that is refused above reconnects nowhere.
-    report(TransferEvent::Kind::Redirected, say(Message::Id::Redirected, {job_.url, target}));
+    // An https server that proved itself may send the download to a plain
+    // address (http or ftp): followed, and the log says so, before the
+    // redirect itself, after which an ftp hop's table hears no more of this
+    // transfer.
     if (isSecure(job_.url) && !isSecure(target))
         report(TransferEvent::Kind::Note, say(Message::Id::UnencryptedRedirect, {job_.url, target}));
+    report(TransferEvent::Kind::Redirected, say(Message::Id::Redirected, {job_.url, target}));
+    // The table puts an FTP client in this one's place for an ftp address;
+    // FTP has no redirects, so that hop ends the chain.
+    if (toFtp)
+        return;
     job_.url = target;
     job_.host = host;
     job_.port = GetPort(target);

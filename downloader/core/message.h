@@ -25,7 +25,9 @@ struct Message {
         AccessDenied,           //
         ServerError,            // host
         StillPreparing,         // url
-        RawStatus,              // the status line
+        ServerUnavailable,      // host, the status ("503 Service Unavailable")
+        ServerBusy,             // host, the status, its code: the server asks to come back later
+        ServerRefused,          // url, the status, its code: no other answer will come
         NotTheFile,             // url, the status line
         Encoded,                // url, the encoding
         FileChanged,            // url

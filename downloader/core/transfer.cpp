@@ -287,10 +287,16 @@ void Transfer::finish()
     report(TransferEvent::Kind::Finished);
 }
 
-void Transfer::lose(const Message &status)
+void Transfer::lose(const Message &status, int retryAfter)
 {
     endConnection();
-    report(TransferEvent::Kind::Lost, status);
+    TransferEvent event;
+    event.kind = TransferEvent::Kind::Lost;
+    event.attempt = attempt_;
+    event.retryAfter = retryAfter;
+    event.figures = figures();
+    event.message = status;
+    emit reported(event);
 }
 
 void Transfer::stop(const Message &notice, StopReason reason)

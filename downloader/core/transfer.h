@@ -62,6 +62,7 @@ struct TransferEvent {
     Kind kind = Kind::Progress;
     int attempt = 0;
     StopReason reason = StopReason::None; // Stopped: why
+    int retryAfter = -1;                  // Lost: seconds the server asked to wait, -1 when it did not
     TransferFigures figures;
     Message message;
     // Last: Qt copies the event for the table inside the emit, and the copy
@@ -129,7 +130,7 @@ protected:
 
     // Endings; each closes everything first.
     void finish();
-    void lose(const Message &status);
+    void lose(const Message &status, int retryAfter = -1);
     void stop(const Message &notice, StopReason reason = StopReason::Refused);
     void restartFromStart(const Message &why);
     void fail(const QString &reason);       // the file could not be written: the system's reason

@@ -30,6 +30,47 @@ QString certificateText(const QString &host, CertificateProblem problem, const Q
     }
     return u"El certificado de "_s + host + u' ' + what;
 }
+
+// What a final status means, for the ones a user may not know by number.
+QString statusMeaning(int status)
+{
+    switch (status) {
+    case 402:
+        return u"el servidor exige un pago"_s;
+    case 405:
+        return u"método no permitido"_s;
+    case 407:
+        return u"hay que identificarse ante un proxy"_s;
+    case 410:
+        return u"el archivo ya no existe en el servidor"_s;
+    case 414:
+        return u"la dirección es demasiado larga para el servidor"_s;
+    case 451:
+        return u"no disponible por motivos legales"_s;
+    case 501:
+        return u"el servidor no admite esta clase de petición"_s;
+    case 505:
+        return u"el servidor no admite esta versión de HTTP"_s;
+    case 511:
+        return u"la red exige identificarse antes de dar acceso"_s;
+    default:
+        return {};
+    }
+}
+
+QString refusedText(const QString &url, const QString &status, int code)
+{
+    const QString meaning = statusMeaning(code);
+    return u"No se puede descargar "_s + url + u": el servidor ha respondido «"_s + status + u"»"_s
+           + (meaning.isEmpty() ? QString() : u" ("_s + meaning + u")"_s) + u"."_s;
+}
+
+QString busyText(const QString &host, const QString &status, int code)
+{
+    const QString what =
+        code == 408 ? u" ha dejado de esperar la petición"_s : u" ha recibido demasiadas peticiones y pide esperar"_s;
+    return u"El servidor de "_s + host + what + u" ("_s + status + u"): se volverá a intentar."_s;
+}
 } // namespace
 
 QString certificateProblem(const QString &host, const QList<QSslError> &errors)
@@ -80,8 +121,12 @@ QString wording(const Message &m)
         return u"Error interno del servidor "_s + a(0) + u"."_s;
     case Id::StillPreparing:
         return u"El servidor todavía está preparando "_s + a(0) + u": se volverá a intentar."_s;
-    case Id::RawStatus:
-        return a(0);
+    case Id::ServerUnavailable:
+        return u"El servidor de "_s + a(0) + u" no está disponible por ahora ("_s + a(1) + u")."_s;
+    case Id::ServerBusy:
+        return busyText(a(0), a(1), a(2).toInt());
+    case Id::ServerRefused:
+        return refusedText(a(0), a(1), a(2).toInt());
     case Id::NotTheFile:
         return u"El servidor no ha enviado el archivo "_s + a(0) + u": ha respondido \""_s + a(1) + u"\"."_s;
     case Id::Encoded:

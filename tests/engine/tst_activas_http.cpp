@@ -36,6 +36,8 @@ private slots:
     void errorStatusesStopWithoutSavingThePage_data();
     void errorStatusesStopWithoutSavingThePage();
     void unavailableIsRetried();
+    void serverAskedWaitSetsTheRetryDelay_data();
+    void serverAskedWaitSetsTheRetryDelay();
     void cutConnectionResumesOnRetry();
     void stallIsDetectedAndRetryStillFires();
     void retryBudgetRunsOut();
@@ -216,7 +218,9 @@ void TestActivasHttp::errorStatusesStopWithoutSavingThePage_data()
     QTest::newRow("400") << QByteArray("HTTP/1.1 400 Bad Request") << u"Error de sintaxis en la petición"_s;
     QTest::newRow("401") << QByteArray("HTTP/1.1 401 Unauthorized") << u"Acceso denegado al archivo"_s;
     QTest::newRow("403") << QByteArray("HTTP/1.1 403 Forbidden") << u"Acceso denegado al archivo"_s;
-    QTest::newRow("410") << QByteArray("HTTP/1.1 410 Gone") << u"HTTP/1.1 410 Gone"_s;
+    QTest::newRow("410") << QByteArray("HTTP/1.1 410 Gone")
+                         << u"No se puede descargar $URL: el servidor ha respondido «410 Gone» (el archivo ya no "
+                            "existe en el servidor)."_s;
     QTest::newRow("500") << QByteArray("HTTP/1.1 500 Oops") << u"Error interno del servidor 127.0.0.1."_s;
 }
 
@@ -228,9 +232,16 @@ void TestActivasHttp::errorStatusesStopWithoutSavingThePage()
     HttpScriptServer server;
     server.setReply(u"/e"_s, statusLine + "\r\nContent-Length: 10\r\n", "error page");
     QVERIFY(testing::writeFile(f.target(u"e"_s), "kept"));
-    const int slot = f.add(server.url(u"/e"_s), u"e"_s, 0, 5, false);
+    const QString url = server.url(u"/e"_s);
+    notice.replace(u"$URL"_s, url);
+    const int slot = f.add(url, u"e"_s, 0, 5, false);
     QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(slot)->redoend(), 10000);
     QCOMPARE(f.prompts.notices(), QStringList{notice});
+    // A status without a notice of its own is also kept in the log, in red.
+    if (statusLine.contains(" 410 ")) {
+        QTRY_VERIFY_WITH_TIMEOUT(logHas(notice), 10000);
+        QCOMPARE(logEntries().last().color, quint32(0x0000FF));
+    }
     QCOMPARE(testing::readFile(f.target(u"e"_s)), QByteArray("kept"));
     QVERIFY(f.window->existe(slot));
     QVERIFY(!f.finished(slot));
@@ -251,6 +262,46 @@ void TestActivasHttp::unavailableIsRetried()
     f.window->redoTick(slot);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
     QCOMPARE(testing::readFile(f.target(u"busy"_s)), body);
+    QCOMPARE(f.window->slot(slot).retriesLeft, 4);
+}
+
+void TestActivasHttp::serverAskedWaitSetsTheRetryDelay_data()
+{
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::addColumn<QByteArray>("retryAfter");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("429 for 20 s") << QByteArray("HTTP/1.1 429 Too Many Requests") << QByteArray("20") << 20000
+                                  << u"ha recibido demasiadas peticiones"_s;
+    QTest::newRow("408 sooner than the user's delay")
+        << QByteArray("HTTP/1.1 408 Request Timeout") << QByteArray("1") << 7000 << u"ha dejado de esperar"_s;
+}
+
+// The wait a busy server asks for paces the next try, on the retry budget.
+void TestActivasHttp::serverAskedWaitSetsTheRetryDelay()
+{
+    QFETCH(QByteArray, statusLine);
+    QFETCH(QByteArray, retryAfter);
+    QFETCH(int, delayMs);
+    QFETCH(QString, told);
+    EngineFixture f;
+    f.settings->setSegsv(7);
+    HttpScriptServer server;
+    const QByteArray body = testing::testBytes(5000);
+    server.enqueueReply(u"/b"_s, statusLine + "\r\nRetry-After: " + retryAfter + "\r\nContent-Length: 4\r\n", "busy");
+    server.setResource(u"/b"_s, body);
+    const int slot = f.add(server.url(u"/b"_s), u"b"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(f.window->slot(slot).redo->isRunning(), 10000);
+    QCOMPARE(f.window->slot(slot).redo->interval(), delayMs);
+    QVERIFY(f.window->indicador(slot)->Reconectando());
+    QVERIFY(f.prompts.notices().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(logHas(told), 10000);
+    QCOMPARE(logEntries().last().color, quint32(0x0000FF));
+    QVERIFY(f.statusTexts(3).last().contains(told));
+
+    f.window->redoTick(slot);
+    QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 10000);
+    QCOMPARE(testing::readFile(f.target(u"b"_s)), body);
     QCOMPARE(f.window->slot(slot).retriesLeft, 4);
 }
 

@@ -8,6 +8,7 @@
 #include "core/tls_config.h"
 #include "file_digest.h"
 #include "ftp_script_server.h"
+#include "http_script_server.h"
 #include "log/log_append.h"
 #include "rows/download.h"
 #include "test_authority.h"
@@ -35,6 +36,8 @@ private slots:
     void tlsBodyEndsOnlyAtCloseNotify_data();
     void tlsBodyEndsOnlyAtCloseNotify();
     void tlsRedirectArrivingWithItsCloseSpendsNoRetry();
+    void redirectToFtpIsFetchedOverFtp_data();
+    void redirectToFtpIsFetchedOverFtp();
     void linkTargetIsNeverWrittenThrough_data();
     void linkTargetIsNeverWrittenThrough();
 
@@ -164,6 +167,62 @@ void TestHostileServers::tlsRedirectArrivingWithItsCloseSpendsNoRetry()
         QCOMPARE(testing::readFile(f.target(u"f"_s + QString::number(k))), body);
     }
     QCOMPARE(server.connections(), 10);
+}
+
+void TestHostileServers::redirectToFtpIsFetchedOverFtp_data()
+{
+    QTest::addColumn<bool>("secure");
+    QTest::addColumn<int>("httpHops"); // redirects before the one to ftp
+    QTest::addColumn<bool>("finishes");
+    QTest::newRow("http to ftp") << false << 0 << true;
+    QTest::newRow("https to ftp: followed and told") << true << 0 << true;
+    QTest::newRow("the ftp hop is the budget's last") << false << 9 << true;
+    QTest::newRow("one hop past the budget") << false << 10 << false;
+}
+
+// The FTP client takes over in the same slot and file, logged in as the add
+// dialog would; the entry keeps the address it was given.
+void TestHostileServers::redirectToFtpIsFetchedOverFtp()
+{
+    QFETCH(bool, secure);
+    QFETCH(int, httpHops);
+    QFETCH(bool, finishes);
+    const QByteArray whole = testing::testBytes(120000, 4);
+    testing::FtpScriptServer ftp;
+    ftp.setFile(u"x.bin"_s, whole);
+    const QByteArray ftpUrl = "ftp://127.0.0.1:" + QByteArray::number(ftp.port()) + "/pub/x.bin";
+    testing::HttpScriptServer http;
+    TlsScriptServer tls(authority_.certificateFile(u"local"_s), authority_.keyFile(u"local"_s));
+    QString url;
+    if (secure) {
+        tls.addReply({"HTTP/1.1 302 Found\r\nLocation: " + ftpUrl + "\r\nContent-Length: 0\r\n", {}});
+        QVERIFY(tls.listen());
+        url = u"https://127.0.0.1:%1/a.bin"_s.arg(tls.port());
+    } else {
+        for (int k = 0; k <= httpHops; ++k) {
+            const QByteArray next = k == httpHops ? ftpUrl : "/r" + QByteArray::number(k + 1);
+            http.setReply(u"/r"_s + QString::number(k), "HTTP/1.1 301 Moved\r\nLocation: " + next + "\r\n");
+        }
+        url = http.url(u"/r0"_s);
+    }
+
+    EngineFixture f;
+    const int slot = f.add(url, u"x"_s);
+    if (!finishes) {
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->indicador(slot)->redoend(), kWaitMs);
+        QVERIFY(f.prompts.notices().value(0).startsWith(u"Demasiadas redirecciones"_s));
+        QVERIFY(ftp.commands().isEmpty());
+        return;
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(f.finished(slot), qPrintable(f.statusTexts(3).join(u" | "_s)), kWaitMs);
+    QCOMPARE(testing::readFile(f.target(u"x"_s)), whole);
+    QCOMPARE(f.window->entry(slot).url, url);
+    QCOMPARE(ftp.commands().mid(0, 2), QStringList({u"USER anonymous"_s, u"PASS guestpw"_s}));
+    QVERIFY(ftp.commands().contains(u"CWD /pub"_s) && ftp.commands().contains(u"RETR x.bin"_s));
+    QVERIFY(f.prompts.notices().isEmpty());
+    const QString told =
+        u"La descarga de "_s + url + u" sigue en una dirección sin cifrar: "_s + QString::fromLatin1(ftpUrl);
+    QCOMPARE(logHas(told), secure);
 }
 
 void TestHostileServers::linkTargetIsNeverWrittenThrough_data()

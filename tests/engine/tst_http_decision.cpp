@@ -1,5 +1,6 @@
 // What a complete response header means for a download, row by row.
 #include "core/http_decision.h"
+#include "core/retry_after.h"
 #include "engine/wording.h"
 
 #include <QtTest>
@@ -8,6 +9,7 @@ using namespace Qt::StringLiterals;
 using Kind = ResponseDecision::Kind;
 Q_DECLARE_METATYPE(ResponseDecision::Kind)
 Q_DECLARE_METATYPE(ResponseFacts)
+Q_DECLARE_METATYPE(Message::Id)
 
 namespace {
 // "206 0-99/100" style shorthand for the facts a reply brings.
@@ -48,6 +50,10 @@ private slots:
     void decide_data();
     void decide();
     void noticesAndHosts();
+    void otherStatuses_data();
+    void otherStatuses();
+    void statusNotices_data();
+    void statusNotices();
     void validator_data();
     void validator();
     void certificateNotices();
@@ -148,6 +154,119 @@ void TestHttpDecision::noticesAndHosts()
     QVERIFY(!hostIsSafe(u"evil\rX-Injected"_s));
     QVERIFY(!hostIsSafe(u"a b"_s));
     QVERIFY(!hostIsSafe(QString()));
+}
+
+namespace {
+const QDateTime kNow(QDate(2026, 3, 1), QTime(12, 0, 0), Qt::UTC);
+const int kUsualDelay = 5;
+} // namespace
+
+// Statuses that are neither the file nor a redirect: which ones wait and are
+// tried again, and after how long, and which ones stop for good.
+void TestHttpDecision::otherStatuses_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("retryAfter");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<Message::Id>("id");
+    QTest::addColumn<int>("delay"); // Retry: seconds until the next try with the usual delay of 5
+    using Id = Message::Id;
+    const auto date = [](int seconds) { return kNow.addSecs(seconds); };
+    const auto fixdate = [&](int seconds) {
+        return date(seconds).toString(u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s).toLatin1();
+    };
+
+    QTest::newRow("410 stops") << 410 << QByteArray() << Kind::Stop << Id::ServerRefused << 0;
+    QTest::newRow("451 stops, whatever it asks") << 451 << QByteArray("5") << Kind::Stop << Id::ServerRefused << 0;
+    QTest::newRow("an unknown 4xx stops") << 499 << QByteArray() << Kind::Stop << Id::ServerRefused << 0;
+    QTest::newRow("300 is no redirect") << 300 << QByteArray() << Kind::Stop << Id::ServerRefused << 0;
+    QTest::newRow("500 keeps its own notice") << 500 << QByteArray() << Kind::Stop << Id::ServerError << 0;
+
+    QTest::newRow("408, the usual delay") << 408 << QByteArray() << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("429 in seconds") << 429 << QByteArray("30") << Kind::Retry << Id::ServerBusy << 30;
+    QTest::newRow("429 sooner than the usual delay")
+        << 429 << QByteArray("1") << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("429 beyond the longest delay")
+        << 429 << QByteArray("3600") << Kind::Retry << Id::ServerBusy << kMaxRetryDelaySeconds;
+    QTest::newRow("429 more digits than a number holds") << 429 << QByteArray("123456789012345678901234567890")
+                                                         << Kind::Retry << Id::ServerBusy << kMaxRetryDelaySeconds;
+    QTest::newRow("429 at a date") << 429 << fixdate(20) << Kind::Retry << Id::ServerBusy << 20;
+    QTest::newRow("429 at a date hours away")
+        << 429 << fixdate(7200) << Kind::Retry << Id::ServerBusy << kMaxRetryDelaySeconds;
+    QTest::newRow("429 at a past date") << 429 << fixdate(-600) << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("429 at an RFC 850 date") << 429 << date(45).toString(u"dddd, dd-MMM-yy hh:mm:ss 'GMT'"_s).toLatin1()
+                                            << Kind::Retry << Id::ServerBusy << 45;
+    QTest::newRow("429 at an asctime date")
+        << 429 << QByteArray("Sun Mar  1 12:00:40 2026") << Kind::Retry << Id::ServerBusy << 40;
+    QTest::newRow("429 negative: ignored") << 429 << QByteArray("-30") << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("429 fraction: ignored") << 429 << QByteArray("30.5") << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("429 words: ignored") << 429 << QByteArray("in a while") << Kind::Retry << Id::ServerBusy
+                                        << kUsualDelay;
+    QTest::newRow("429 date in another zone: ignored")
+        << 429 << QByteArray("Sun, 01 Mar 2026 12:00:40 CET") << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("429 impossible date: ignored")
+        << 429 << QByteArray("Mon, 30 Feb 2026 12:00:40 GMT") << Kind::Retry << Id::ServerBusy << kUsualDelay;
+    QTest::newRow("502") << 502 << QByteArray() << Kind::Retry << Id::ServerUnavailable << kUsualDelay;
+    QTest::newRow("503 asking a wait") << 503 << QByteArray("15") << Kind::Retry << Id::ServerUnavailable << 15;
+    QTest::newRow("504") << 504 << QByteArray("junk") << Kind::Retry << Id::ServerUnavailable << kUsualDelay;
+}
+
+void TestHttpDecision::otherStatuses()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, retryAfter);
+    QFETCH(Kind, kind);
+    QFETCH(Message::Id, id);
+    QFETCH(int, delay);
+    ResponseFacts facts = reply(status, 10);
+    facts.retryAfter = retryAfter;
+    facts.now = kNow;
+    const ResponseDecision d = decideResponse(facts);
+    QCOMPARE(d.kind, kind);
+    QCOMPARE(d.notice.id, id);
+    // A refusal is a line in the log; the older stops keep their ways.
+    QCOMPARE(d.logged, id == Message::Id::ServerRefused);
+    if (kind == Kind::Retry)
+        QCOMPARE(retryDelaySeconds(kUsualDelay, d.retryAfter), delay);
+    else
+        QCOMPARE(d.retryAfter, -1);
+}
+
+void TestHttpDecision::statusNotices_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("410 explained") << 410 << QByteArray("HTTP/1.1 410 Gone")
+                                   << u"No se puede descargar http://h/f: el servidor ha respondido «410 Gone» (el "
+                                      "archivo ya no existe en el servidor)."_s;
+    QTest::newRow("unknown status as the server words it")
+        << 418 << QByteArray("HTTP/1.1 418 I'm a teapot")
+        << u"No se puede descargar http://h/f: el servidor ha respondido «418 I'm a teapot»."_s;
+    QTest::newRow("no reason phrase: the number")
+        << 405 << QByteArray("HTTP/1.1 405")
+        << u"No se puede descargar http://h/f: el servidor ha respondido «405» (método no permitido)."_s;
+    QTest::newRow("control characters dropped")
+        << 499 << QByteArray("HTTP/1.1 499 Go[2J away")
+        << u"No se puede descargar http://h/f: el servidor ha respondido «499 Go[2J away»."_s;
+    QTest::newRow("503") << 503 << QByteArray("HTTP/1.1 503 Service Unavailable")
+                         << u"El servidor de h no está disponible por ahora (503 Service Unavailable)."_s;
+    QTest::newRow("429") << 429 << QByteArray("HTTP/1.1 429 Too Many Requests")
+                         << u"El servidor de h ha recibido demasiadas peticiones y pide esperar (429 Too Many "
+                            "Requests): se volverá a intentar."_s;
+    QTest::newRow("408") << 408 << QByteArray("HTTP/1.1 408 Request Timeout")
+                         << u"El servidor de h ha dejado de esperar la petición (408 Request Timeout): se volverá a "
+                            "intentar."_s;
+}
+
+void TestHttpDecision::statusNotices()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, statusLine);
+    QFETCH(QString, notice);
+    ResponseFacts facts = reply(status);
+    facts.statusLine = statusLine;
+    QCOMPARE(wording(decideResponse(facts).notice), notice);
 }
 
 void TestHttpDecision::validator_data()

@@ -1,5 +1,6 @@
 #include "engine_fixture.h"
 #include "file_digest.h"
+#include "nginx_fixture.h"
 #include "vsftpd_fixture.h"
 
 #include "core/interval_timer.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +34,7 @@ private slots:
     void download();
     void resumesAPartialFile();
     void cutTransferIsRetried();
+    void httpRedirectHandsOverToFtp();
 
 private:
     int addFtp(EngineFixture &fx, const QString &url, const QString &name);
@@ -129,6 +132,44 @@ void TstFtpVsftpd::cutTransferIsRetried()
     const QString target = fx.target(u"big.bin"_s);
     QCOMPARE(testing::sha256OfFile(target), testing::sha256OfFile(source(relative)));
     QVERIFY(fx.window->entry(slot).positionAtConnect > 1);
+}
+
+// nginx sends the download to vsftpd: the FTP client fetches it into the
+// same file. The list keeps the http address, so after a restart the
+// download asks nginx again and resumes over FTP.
+void TstFtpVsftpd::httpRedirectHandsOverToFtp()
+{
+    if (!QFile::exists(QString::fromLatin1(testing::NginxFixture::kBinary)))
+        QSKIP("nginx is not installed");
+    QTemporaryDir nothingServed;
+    testing::NginxFixture nginx;
+    QVERIFY2(nginx.start(nothingServed.path()), qPrintable(nginx.errorText()));
+    const QString relative = u"pub/big.bin"_s;
+    testing::VsftpdFixture slow(root_->path());
+    slow.setMaxRate(8 * 1024 * 1024);
+    QVERIFY2(slow.start(), qPrintable(slow.error()));
+    const QString address = nginx.url(u"go?to="_s) + slow.url(relative);
+
+    EngineFixture fx;
+    const int slot = fx.add(address, u"big.bin"_s);
+    QVERIFY(slot > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(fx.window->entry(slot).position > 1024 * 1024, kWaitMs);
+    QVERIFY(!fx.finished(slot));
+    QCOMPARE(fx.window->entry(slot).url, address);
+    fx.window->guardar_lista_activas();
+    fx.window.reset();
+
+    fx.window = std::make_unique<activas>();
+    fx.window->cargar_lista_activas();
+    QVERIFY(fx.window->existe(1));
+    QCOMPARE(fx.window->entry(1).url, address);
+    QTRY_VERIFY2_WITH_TIMEOUT(fx.finished(1), qPrintable(fx.statusTexts(3).join(u" | "_s)), 3 * kWaitMs);
+    QCOMPARE(testing::sha256OfFile(fx.target(u"big.bin"_s)), testing::sha256OfFile(source(relative)));
+    QCOMPARE(nginx.accessLog().count(u"GET /go?to=ftp://"_s), 2);
+    const QString commands = slow.protocolLog();
+    QCOMPARE(commands.count(u"\"USER anonymous\""_s), 2);
+    // The second session resumed: it asked for more than the first byte.
+    QVERIFY(QRegularExpression(u"\"REST [1-9][0-9]+\""_s).match(commands).hasMatch());
 }
 
 QTEST_MAIN(TstFtpVsftpd)
