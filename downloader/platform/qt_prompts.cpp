@@ -192,8 +192,11 @@ int QtPrompts::execDialog(QDialog &dialog)
 
 void QtPrompts::notice(const QString &text, const QString &picturePath)
 {
-    // Non-modal: a notice must not hold up the transfers that raised it.
-    auto *box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, nullptr);
+    // Non-modal: a notice must not hold up the transfers that raised it. With
+    // a modal window open (the link window), it belongs to that window, or
+    // the modal window would keep its Aceptar from the user.
+    auto *box =
+        new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, QApplication::activeModalWidget());
     box->setAttribute(Qt::WA_DeleteOnClose);
     // It pops up on its own: keys the user is typing elsewhere stay there.
     box->setAttribute(Qt::WA_ShowWithoutActivating);

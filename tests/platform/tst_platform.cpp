@@ -7,8 +7,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -21,6 +23,7 @@ private slots:
     void programFilesSitInTheProgramFolder();
     void twipsRoundTrip();
     void boxesSpeakSpanish();
+    void noticeOverAModalWindowCanBeDismissed();
     void loopProbeNamesTheStall();
 };
 
@@ -64,6 +67,32 @@ void TestPlatform::twipsRoundTrip()
 
 // The real boxes, answered by a click on the button the user would read:
 // their words must not depend on Qt's translations being installed.
+// A notice raised while a modal window is open is still answered by a click,
+// as the user would, through the window system's own delivery.
+void TestPlatform::noticeOverAModalWindowCanBeDismissed()
+{
+    platform::QtPrompts prompts;
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&modal));
+    QCOMPARE(QApplication::activeModalWidget(), &modal);
+    prompts.notice(u"Conexión rechazada"_s, QString());
+    QMessageBox *box = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *b = qobject_cast<QMessageBox *>(w); b && b->text() == u"Conexión rechazada"_s && b->isVisible())
+            box = b;
+    QVERIFY(box);
+    // Part of the modal window's family, so the modality lets it through.
+    QCOMPARE(box->parentWidget(), &modal);
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    QAbstractButton *ok = box->buttons().constFirst();
+    QPointer<QMessageBox> alive(box);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QTRY_VERIFY(!alive || !alive->isVisible());
+    QVERIFY(modal.isVisible());
+}
+
 void TestPlatform::boxesSpeakSpanish()
 {
     platform::QtPrompts prompts;
