@@ -20,4 +20,20 @@ QByteArrayList textLines(const QByteArray &bytes)
     return lines;
 }
 
+bool looksLikeText(const QByteArray &bytes)
+{
+    qsizetype controls = 0;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0)
+            return false;
+        // DOS's end-of-file mark (26) and escape sequences (27) turn up in
+        // old text files.
+        if (b < 32 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 26 && b != 27)
+            ++controls;
+    }
+    // Random bytes are about one in ten of them; text has next to none.
+    return controls * 100 <= bytes.size();
+}
+
 } // namespace platform

@@ -17,6 +17,34 @@ namespace {
 
 const QString kCrlf = u"\r\n"_s;
 
+// How many addresses a summary names, and how much of each.
+constexpr qsizetype kNamedInSummary = 3;
+constexpr qsizetype kNamedLength = 120;
+
+// The addresses passed over for one reason, gathered for one log entry.
+struct Refusals {
+    QString what; // "direcciones incorrectas", ...
+    QString firstNote;
+    QStringList named;
+    qsizetype count = 0;
+
+    void add(const BatchStep &step)
+    {
+        if (count++ == 0)
+            firstNote = step.note;
+        if (named.size() < kNamedInSummary)
+            named << (step.url.size() > kNamedLength ? step.url.left(kNamedLength) + u'…' : step.url);
+    }
+
+    QString entry() const
+    {
+        if (count == 1)
+            return firstNote;
+        return kCrlf + u"No se han agregado %1 %2: "_s.arg(count).arg(what) + named.join(u", "_s)
+               + (count > named.size() ? u"…"_s : u"."_s);
+    }
+};
+
 } // namespace
 
 QString joinFolder(const QString &folder, const QString &name)
@@ -71,6 +99,7 @@ QList<BatchStep> planBatch(const QList<BatchSource> &sources, const QString &fol
         }
         if (tableFile(step.file)) {
             step.target = BatchTarget::Duplicate;
+            step.targetTaken = true;
             step.note = kCrlf + u"No se agrega "_s + step.url + u": el archivo "_s + step.file
                         + u" ya es el destino de otra descarga."_s;
             plan.append(step);
@@ -130,6 +159,28 @@ BatchRules tableRules(const activas &active, const inactivas &queue, int queueRo
     return rules;
 }
 
+QStringList batchLog(const QList<BatchStep> &plan)
+{
+    QStringList entries;
+    Refusals invalid{u"direcciones incorrectas"_s, {}, {}, 0};
+    Refusals listed{u"direcciones que ya están en la lista de descargas"_s, {}, {}, 0};
+    Refusals taken{u"direcciones cuyo archivo ya es el destino de otra descarga"_s, {}, {}, 0};
+    for (const BatchStep &step : plan) {
+        if (step.note.isEmpty())
+            continue;
+        if (step.target == BatchTarget::Invalid)
+            invalid.add(step);
+        else if (step.target == BatchTarget::Duplicate)
+            (step.targetTaken ? taken : listed).add(step);
+        else
+            entries << step.note;
+    }
+    for (const Refusals *r : {&invalid, &listed, &taken})
+        if (r->count > 0)
+            entries << r->entry();
+    return entries;
+}
+
 qsizetype addPlanned(const QList<BatchStep> &plan, activas &active, inactivas &queue)
 {
     const QString user = u"anonymous"_s;
@@ -140,8 +191,6 @@ qsizetype addPlanned(const QList<BatchStep> &plan, activas &active, inactivas &q
     qsizetype stoppedAt = -1;
     for (qsizetype i = 0; i < plan.size() && stoppedAt < 0; ++i) {
         const BatchStep &step = plan[i];
-        if (!step.note.isEmpty())
-            appendLog(step.note, 0);
         switch (step.target) {
         case BatchTarget::Active:
             active.addnew(step.url, step.file, 0, 0, false, 0, true, user, password, true);
@@ -160,6 +209,10 @@ qsizetype addPlanned(const QList<BatchStep> &plan, activas &active, inactivas &q
             break;
         }
     }
+    // One entry per reason, not per address: thousands of entries would push
+    // the whole history out of the log and hold the window for seconds.
+    for (const QString &entry : batchLog(plan))
+        appendLog(entry, 0);
     if (queueTouched)
         queue.guardar_lista_inactivas();
     if (activeTouched)

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -28,7 +29,8 @@ struct BatchStep {
     QString url;
     QString file;
     BatchTarget target = BatchTarget::Dropped;
-    QString note; // a log entry (CR LF first) when the step was renamed or passed over
+    QString note;             // a log entry (CR LF first) when the step was renamed or passed over
+    bool targetTaken = false; // a Duplicate for its file, not its address
 };
 
 struct BatchRules {
@@ -68,6 +70,12 @@ QString itemFileName(const QString &item);
 
 // The rules filled from the two tables and the settings.
 BatchRules tableRules(const activas &active, const inactivas &queue, int queueRowLimit, bool stopWhenFull);
-// Hands the added steps to the tables and logs the notes. Returns the Full
+// The log entries of a plan, in order: each rename on its own, then one
+// entry for each reason addresses were passed over. A reason met once keeps
+// the step's own note; more often, it is told once with the count and the
+// first few addresses, so a batch of thousands writes a few lines.
+QStringList batchLog(const QList<BatchStep> &plan);
+
+// Hands the added steps to the tables and logs batchLog's entries. Returns the Full
 // step's index, or -1 when the batch ran to its end.
 qsizetype addPlanned(const QList<BatchStep> &plan, activas &active, inactivas &queue);

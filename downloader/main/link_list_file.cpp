@@ -1,5 +1,8 @@
 #include "main/link_list_file.h"
 
+#include "core/schemes.h"
+#include "core/text_lines.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -69,12 +72,25 @@ private:
 LinkListFile decodeLinkList(const QByteArray &bytes)
 {
     LinkListFile list;
+    // Read as a list, a binary file gives thousands of garbage names.
+    if (!platform::looksLikeText(bytes)) {
+        list.error = u"El archivo no es una lista de archivos: no es un archivo de texto."_s;
+        return list;
+    }
     const QString text = QString::fromLocal8Bit(bytes);
     FieldReader reader(text);
     QString skipped;
     if (!reader.next(skipped) || !reader.next(list.url) || !reader.next(skipped)) {
         list.url.clear();
         list.error = u"Se ha intentado leer más allá del final del archivo."_s;
+        return list;
+    }
+    // Every name is joined to the base address: without a usable one, not
+    // one of them could be downloaded.
+    if (!isDownloadAddress(list.url)) {
+        list.url.clear();
+        list.error = u"El archivo no es una lista de archivos: no tiene una dirección correcta (debe empezar por "
+                     u"http://, https:// o ftp://)."_s;
         return list;
     }
     QString item;

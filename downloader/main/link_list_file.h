@@ -10,7 +10,9 @@
 struct LinkListFile {
     QString url;
     QStringList items;
-    QString error; // empty when the file held at least its three leading fields
+    // Empty when the file is text, holds at least its three leading fields and
+    // its base address is one a download can start from.
+    QString error;
     bool ok() const { return error.isEmpty(); }
 };
 

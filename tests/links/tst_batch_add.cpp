@@ -15,6 +15,9 @@ private slots:
     void plan();
     void namesStayInFolder_data();
     void namesStayInFolder();
+    void logOneEntryPerReason_data();
+    void logOneEntryPerReason();
+    void longAddressesShortened();
 };
 
 namespace {
@@ -145,6 +148,78 @@ void TestBatchAdd::namesStayInFolder()
         QCOMPARE(QFileInfo(file).absolutePath(), u"/d/sub"_s);
         QCOMPARE(QDir::cleanPath(file), u"/d/sub/"_s + name);
     }
+}
+
+// Thousands of addresses passed over write a few entries, not one each: the
+// log keeps its history and the window does not stall.
+void TestBatchAdd::logOneEntryPerReason_data()
+{
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<QStringList>("tableUrls");
+    QTest::addColumn<QStringList>("tableNames");
+    // Per entry: its start, and whether the addresses it names run on ("…").
+    QTest::addColumn<QStringList>("starts");
+    QTest::addColumn<QList<bool>>("cut");
+
+    QStringList bad;
+    for (int i = 0; i < 3412; ++i)
+        bad << u"htp://h/%1"_s.arg(i);
+    const QString invalid = u"\r\nNo se han agregado 3412 direcciones incorrectas: "_s;
+    QTest::newRow("thousands of wrong addresses")
+        << bad << QStringList() << QStringList() << QStringList{invalid} << QList<bool>{true};
+    QTest::newRow("one wrong address keeps its own words")
+        << QStringList{u"htp://h/a"_s} << QStringList() << QStringList()
+        << QStringList{u"\r\nNo se agrega htp://h/a: Dirección incorrecta."_s} << QList<bool>{false};
+    QTest::newRow("two, all named") << QStringList{u"x:a"_s, u"x:b"_s} << QStringList() << QStringList()
+                                    << QStringList{u"\r\nNo se han agregado 2 direcciones incorrectas: x:a, x:b."_s}
+                                    << QList<bool>{false};
+    QStringList mixed{u"http://h/1/f.zip"_s, u"http://h/2/f.zip"_s, u"htp://a"_s, u"http://h/t.zip"_s};
+    for (int i = 0; i < 50; ++i)
+        mixed << u"http://h/listed%1"_s.arg(i) << u"bad%1"_s.arg(i);
+    QStringList listed;
+    for (int i = 0; i < 50; ++i)
+        listed << u"http://h/listed%1"_s.arg(i);
+    QTest::newRow("each reason once, renames on their own")
+        << mixed << listed << QStringList{u"t.zip"_s}
+        << QStringList{u"\r\nSe guarda http://h/2/f.zip como "_s,
+                       u"\r\nNo se han agregado 51 direcciones incorrectas: htp://a, bad0, bad1…"_s,
+                       u"\r\nNo se han agregado 50 direcciones que ya están en la lista de descargas: "_s,
+                       u"\r\nNo se agrega http://h/t.zip: el archivo "_s}
+        << QList<bool>{false, true, true, false};
+}
+
+void TestBatchAdd::logOneEntryPerReason()
+{
+    QFETCH(QStringList, urls);
+    QFETCH(QStringList, tableUrls);
+    QFETCH(QStringList, tableNames);
+    QFETCH(QStringList, starts);
+    QFETCH(QList<bool>, cut);
+
+    QList<BatchSource> sources;
+    for (const QString &url : urls)
+        sources.append({url, url.mid(url.lastIndexOf(u'/') + 1)});
+    BatchRules rules;
+    rules.maxdesc = 100;
+    rules.urlTaken = [&](const QString &url) { return tableUrls.contains(url); };
+    rules.fileTaken = [&](const QString &file) { return tableNames.contains(file.mid(kFolder.size())); };
+    const QStringList entries = batchLog(planBatch(sources, kFolder, rules));
+    QCOMPARE(entries.size(), starts.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        QVERIFY2(entries[i].startsWith(starts[i]), qPrintable(entries[i]));
+        QCOMPARE(entries[i].endsWith(u'…'), cut[i]);
+    }
+}
+
+// An address of megabytes is named by its start only.
+void TestBatchAdd::longAddressesShortened()
+{
+    const QString huge = u"x"_s.repeated(1'000'000);
+    BatchRules rules;
+    const QStringList entries = batchLog(planBatch({{huge, u"a"_s}, {huge + u'y', u"b"_s}}, kFolder, rules));
+    QCOMPARE(entries.size(), 1);
+    QVERIFY(entries.first().size() < huge.size() / 100);
+    QVERIFY(entries.first().contains(u"xxx…, xxx"_s));
 }
 
 QTEST_MAIN(TestBatchAdd)

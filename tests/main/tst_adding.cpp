@@ -66,6 +66,19 @@ void TstAdding::linkList_data()
     QTest::newRow("empty") << QByteArray() << QString() << QStringList() << false;
     QTest::newRow("unclosed quote ends the field at the end")
         << QByteArray("x,\"http://h/,1") << u"http://h/,1"_s << QStringList() << false;
+    // Refused whole, so the list window never fills with garbage names that
+    // would each be logged as a wrong address.
+    QByteArray binary("\"x\",\"http://h/\",2\r\n");
+    for (int i = 0; i < 4096; ++i)
+        binary += char(i * 37 % 256);
+    QTest::newRow("binary after a good start") << binary << QString() << QStringList() << false;
+    QTest::newRow("one NUL byte") << QByteArray("\"x\",\"http://h/\",2\r\n\"a") + '\0' + QByteArray(".zip\",1\r\n")
+                                  << QString() << QStringList() << false;
+    QTest::newRow("text without an address")
+        << QByteArray("Querida Ana,\r\nte escribo, desde Cádiz, para decirte\r\nque todo va bien.\r\n") << QString()
+        << QStringList() << false;
+    QTest::newRow("ftp base, a name in an old code page") << QByteArray("\"x\",\"ftp://h/\",1\r\n\"a\xf1o.zip\",1\r\n")
+                                                          << u"ftp://h/"_s << QStringList{u"a\ufffdo.zip"_s} << true;
 }
 
 void TstAdding::linkList()
@@ -78,6 +91,8 @@ void TstAdding::linkList()
     QCOMPARE(list.ok(), ok);
     QCOMPARE(list.url, ok ? url : QString());
     QCOMPARE(list.items, items);
+    // A refused file is told why in one Spanish sentence.
+    QCOMPARE(list.error.isEmpty(), ok);
 }
 
 QTEST_MAIN(TstAdding)
