@@ -142,13 +142,13 @@ void NormalizeUrl(QString &url)
     constexpr qsizetype kMaxSegments = 256;
     const QStringList segments = rest.split(u'/');
     if (segments.size() > kMaxSegments)
-        throw UrlError("too many segments in the address");
+        throw UrlError("la dirección tiene demasiados segmentos");
 
     QStringList kept;
     for (const QString &segment : segments) {
         if (segment == u".."_s) {
             if (kept.isEmpty())
-                throw UrlError("\"..\" before the first segment of the address");
+                throw UrlError("«..» antes del primer segmento de la dirección");
             kept.removeLast();
         } else {
             kept.append(segment);

@@ -26,6 +26,7 @@ quint16 GetPort(const QString &url);
 // scheme's own (80, or 443 when secure).
 QByteArray hostLine(const QString &host, quint16 port, bool secure);
 
+// what() is told to the user as it is: Spanish, in UTF-8.
 class UrlError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -37,9 +37,19 @@ QStringList getlinks(QStringView page, const QString &address, ScanMode mode, co
     if (mode != ScanMode::LinkOnly)
         tags.append(kImageTag);
 
+    // A scan the caller ended does not go on with the next tag.
+    bool ended = false;
+    ScanProgress watched{nullptr, progress.every};
+    if (progress.report)
+        watched.report = [&](qsizetype total) {
+            ended = !progress.report(total);
+            return !ended;
+        };
     QStringList errors;
     for (QStringView tag : tags) {
-        const QString error = Add_Link(page, tag, base, ext, lists, progress);
+        const QString error = Add_Link(page, tag, base, ext, lists, watched);
+        if (ended)
+            break;
         if (!error.isEmpty())
             errors.append(error);
     }
@@ -93,7 +103,8 @@ QString Add_Link(QStringView page, QStringView tag, const QString &base, const Q
 
         if (progress.report && ++sinceReport >= qMax<qsizetype>(1, progress.every)) {
             sinceReport = 0;
-            progress.report(lists.total());
+            if (!progress.report(lists.total()))
+                return QString();
         }
     }
 }

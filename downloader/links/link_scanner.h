@@ -27,9 +27,10 @@ struct LinkLists {
 inline constexpr qsizetype kMaxAddresses = 32767;
 
 // Lets the caller keep its window live during a long scan: called with the
-// running total of both lists after every `every` listed addresses.
+// running total of both lists after every `every` listed addresses. A report
+// that returns false ends the scan there, with no error (the window closed).
 struct ScanProgress {
-    std::function<void(qsizetype total)> report;
+    std::function<bool(qsizetype total)> report;
     qsizetype every = 256;
 };
 
@@ -42,7 +43,8 @@ QString foundText(qsizetype total);
 QStringList getlinks(QStringView page, const QString &address, ScanMode mode, const QStringList &ext, LinkLists &lists,
                      const ScanProgress &progress = {});
 
-// One tag's scan. Returns the error text that ended it, or an empty text.
+// One tag's scan. Returns the error text that ended it, or an empty text
+// (also when the report ended it).
 QString Add_Link(QStringView page, QStringView tag, const QString &base, const QStringList &ext, LinkLists &lists,
                  const ScanProgress &progress = {});
 

@@ -19,6 +19,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -38,6 +39,10 @@ namespace {
 
 const QString kTitle = u"Obtener listado de archivos"_s;
 constexpr int kFlushMs = 250;
+// How often a scan adds what it found to the lists. A shown list lays out all
+// its rows again after each addition: done per handful of rows, a page of
+// thousands of links took a minute.
+constexpr qint64 kFillMs = 250;
 // A page of one endless line would take seconds to lay out in the box; the
 // box breaks it (the scan reads the page as received).
 constexpr qsizetype kDisplayLine = 2048;
@@ -210,6 +215,7 @@ void listado::obtener()
 {
     if (busy())
         return;
+    closed_ = false;
     code_->clear();
     page_.clear();
     pending_.clear();
@@ -289,27 +295,43 @@ void listado::endFetch(bool mayRetry)
     scanning_ = true;
     setWindowTitle(QString());
 
-    // The lists grow while the scan runs, and the window stays live.
+    // The lists grow while the scan runs, a few times a second and each by
+    // one call, and the window stays live.
     LinkLists found;
     qsizetype shownSi = 0;
     qsizetype shownNo = 0;
     const auto show = [&] {
-        for (; shownSi < found.si.size(); ++shownSi)
-            si_->addItem(found.si[shownSi]);
-        for (; shownNo < found.no.size(); ++shownNo)
-            no_->addItem(found.no[shownNo]);
+        if (shownSi < found.si.size())
+            si_->addItems(found.si.mid(shownSi));
+        if (shownNo < found.no.size())
+            no_->addItems(found.no.mid(shownNo));
+        shownSi = found.si.size();
+        shownNo = found.no.size();
     };
+    QElapsedTimer sinceFill;
+    // The window can be closed, or even destroyed, while its events run.
+    const QPointer<listado> self(this);
     const ScanProgress progress{[&](qsizetype total) {
-                                    show();
+                                    if (!sinceFill.isValid() || sinceFill.elapsed() >= kFillMs) {
+                                        show();
+                                        sinceFill.start();
+                                    }
                                     setWindowTitle(foundText(total));
                                     QCoreApplication::processEvents();
+                                    return self && !closed_;
                                 },
                                 kScanStep};
     const QStringList errors = getlinks(page_, direcc_->text(), mode(), extItems(), found, progress);
+    if (!self)
+        return;
+    scanning_ = false;
+    if (closed_) {
+        setFetching(false);
+        return;
+    }
     show();
     if (found.total() > 0)
         setWindowTitle(foundText(found.total()));
-    scanning_ = false;
     for (const QString &error : errors)
         platform::prompts().message(error, platform::Icon::Critical);
     setFetching(false);
@@ -324,6 +346,14 @@ void listado::endFetch(bool mayRetry)
         return;
     }
     setWindowTitle(u"No se han encontrado resultados"_s);
+}
+
+void listado::done(int result)
+{
+    closed_ = true;
+    fetch_->stop();
+    flush_->stop();
+    QDialog::done(result);
 }
 
 void listado::onFailed(const QString &description)

@@ -22,7 +22,7 @@ class listado : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(listado)
 public:
-    // Every this many listed addresses the scan lets the window repaint.
+    // Every this many listed addresses the scan lets the window's events through.
     static constexpr qsizetype kScanStep = 64;
 
     listado(activas *active, inactivas *queue, QWidget *parent = nullptr);
@@ -36,6 +36,10 @@ public:
 
     // From the button press until the scan of the page is over.
     bool busy() const;
+
+    // Closing the window also ends a fetch or scan under way: nothing it
+    // found is shown or told afterwards.
+    void done(int result) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -61,6 +65,7 @@ private:
     qsizetype column_ = 0;
     QTimer *flush_ = nullptr;
     bool scanning_ = false;
+    bool closed_ = false;
 
     QLineEdit *direcc_ = nullptr;
     QPushButton *obtener_ = nullptr;

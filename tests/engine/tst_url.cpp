@@ -204,17 +204,27 @@ void TestUrl::normalize()
 void TestUrl::normalizeRejects_data()
 {
     QTest::addColumn<QString>("url");
-    QTest::newRow("257 segments") << u"http://h"_s + u"/s"_s.repeated(256);
-    QTest::newRow("before the host") << u"http://h/../../x"_s;
-    QTest::newRow("first segment") << u"../x"_s;
+    // The reason is shown to the user, so it is Spanish.
+    QTest::addColumn<QString>("reason");
+    const QString tooMany = u"la dirección tiene demasiados segmentos"_s;
+    const QString climbs = u"«..» antes del primer segmento de la dirección"_s;
+    QTest::newRow("257 segments") << u"http://h"_s + u"/s"_s.repeated(256) << tooMany;
+    QTest::newRow("before the host") << u"http://h/../../x"_s << climbs;
+    QTest::newRow("first segment") << u"../x"_s << climbs;
 }
 
 void TestUrl::normalizeRejects()
 {
     QFETCH(QString, url);
+    QFETCH(QString, reason);
     const QString before = url;
     QVERIFY_THROWS_EXCEPTION(UrlError, NormalizeUrl(url));
     QCOMPARE(url, before);
+    try {
+        NormalizeUrl(url);
+    } catch (const UrlError &e) {
+        QCOMPARE(QString::fromUtf8(e.what()), reason);
+    }
 }
 
 void TestUrl::extension_data()

@@ -14,6 +14,9 @@ private slots:
     void mainWeb_data();
     void mainWeb();
     void capAndProgress();
+    void reportEndsTheScan();
+    void failureTexts_data();
+    void failureTexts();
     void hostilePagesStayLinear();
 };
 
@@ -125,13 +128,56 @@ void TestLinks::capAndProgress()
     LinkLists lists;
     lists.no.append(u"earlier"_s);
     QList<qsizetype> reports;
-    const ScanProgress progress{[&reports](qsizetype total) { reports.append(total); }, 10000};
+    const ScanProgress progress{[&reports](qsizetype total) {
+                                    reports.append(total);
+                                    return true;
+                                },
+                                10000};
     const QStringList failures = getlinks(page, u"http://h/"_s, ScanMode::LinkOnly, {u"zip"_s}, lists, progress);
     QCOMPARE(lists.total(), kMaxAddresses);
     QCOMPARE(lists.no.first(), u"earlier"_s);
     QCOMPARE(failures.size(), 1);
     QCOMPARE(reports, (QList<qsizetype>{10001, 20001, 30001}));
     QCOMPARE(foundText(12), u"12 direcciones encontradas"_s);
+}
+
+// A report that answers false (the window closed) ends the scan where it
+// is: no error, and the other tag is not scanned.
+void TestLinks::reportEndsTheScan()
+{
+    const QString page = u"<a href=a.zip> <a href=b.zip> <a href=c.zip> <a href=\"../../../x\"> <img src=i.gif>"_s;
+    LinkLists lists;
+    qsizetype reports = 0;
+    const ScanProgress progress{[&reports](qsizetype total) { return ++reports < 2 && total < 100; }, 1};
+    const QStringList failures = getlinks(page, u"http://h/"_s, ScanMode::LinkAndImage, {u"zip"_s}, lists, progress);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+    QCOMPARE(reports, 2);
+    QCOMPARE(lists.no, QStringList{});
+    QCOMPARE(lists.si, (QStringList{u"http://h/a.zip"_s, u"http://h/b.zip"_s}));
+}
+
+// What ends a scan is shown to the user as it is, in Spanish.
+void TestLinks::failureTexts_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("above the host") << u"<a href=\"../../x\">"_s
+                                    << u"Dirección incorrecta («..» antes del primer segmento de la dirección): "
+                                       u"http://h/../../x"_s;
+    const QString deep = u"s/"_s.repeated(300);
+    QTest::newRow("too deep") << u"<a href=\""_s + deep + u"\">"_s
+                              << u"Dirección incorrecta (la dirección tiene demasiados segmentos): http://h/s/s/"_s;
+}
+
+void TestLinks::failureTexts()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, failure);
+    LinkLists lists;
+    const QStringList failures = getlinks(page, u"http://h/p.html"_s, ScanMode::LinkOnly, {}, lists);
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures.first().startsWith(failure), qPrintable(failures.first()));
+    QCOMPARE(lists.total(), 0);
 }
 
 // Pages built so that searching each delimiter over the rest of the text, or

@@ -111,6 +111,8 @@ private slots:
     void unusableAddress_data();
     void unusableAddress();
     void stopAndSizeCap();
+    void closingEndsTheWork_data();
+    void closingEndsTheWork();
     void pageToWholeFiles();
     void httpsPageVerified();
     void listWindowKeepsNamesInFolder();
@@ -246,6 +248,60 @@ void TestListado::stopAndSizeCap()
     QCOMPARE(code.remove(u'\n').remove(u'\r').size(), PageFetch::kMaxBytes - 4);
     QVERIFY(code.endsWith(u"yyy"_s));
     QVERIFY(direcc->isEnabled());
+}
+
+void TestListado::closingEndsTheWork_data()
+{
+    QTest::addColumn<bool>("midScan");
+    QTest::newRow("while fetching") << false;
+    QTest::newRow("mid-scan") << true;
+}
+
+// Closing the window ends its fetch or scan: no box comes afterwards (a
+// whole scan of this page would tell that it holds too many addresses), and
+// no second try with "/" appended.
+void TestListado::closingEndsTheWork()
+{
+    QFETCH(bool, midScan);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    Tables t;
+    listado w(t.active.get(), t.queue.get());
+    w.show();
+    child<QLineEdit>(w, u"direcc"_s)->setText(u"http://127.0.0.1:%1/p"_s.arg(server.serverPort()));
+    w.obtener();
+    QTRY_VERIFY(server.hasPendingConnections());
+    QTcpSocket *peer = server.nextPendingConnection();
+    // Read whole, so that closing sends the page to its end and no reset.
+    const QByteArray request = "GET /p HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    QTRY_COMPARE(peer->bytesAvailable(), qint64(request.size()));
+    peer->readAll();
+    if (midScan) {
+        bool posted = false;
+        connect(child<QListWidget>(w, u"si"_s)->model(), &QAbstractItemModel::rowsInserted, &w, [&] {
+            if (!std::exchange(posted, true))
+                QTimer::singleShot(0, &w, [&] { w.close(); });
+        });
+    } else {
+        w.close();
+        QVERIFY(!w.busy());
+    }
+    peer->write("HTTP/1.1 200 OK\r\n\r\n" + QByteArray("<a href='f.zip'> ").repeated(kMaxAddresses + 10));
+    peer->disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.busy(), 20000);
+    QCoreApplication::processEvents();
+
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.result(), int(QDialog::Rejected));
+    QCOMPARE(t.prompts.messages(), QStringList());
+    QCOMPARE(t.prompts.notices(), QStringList());
+    QCOMPARE(t.prompts.asked.size(), 0);
+    QVERIFY(t.sound.played.isEmpty());
+    QVERIFY(!server.hasPendingConnections());
+    if (midScan)
+        QVERIFY(!items(w, u"si"_s).isEmpty());
+    QVERIFY(items(w, u"si"_s).size() < kMaxAddresses);
 }
 
 // A page from nginx: found at the second try with "/" appended, its links
