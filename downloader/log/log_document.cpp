@@ -1,6 +1,7 @@
 #include "log/log_document.h"
 
 #include "core/atomic_file.h"
+#include "core/file_writer.h"
 #include "log/formato_spain.h"
 #include "log/log_limit.h"
 #include "log/log_settings.h"
@@ -78,9 +79,37 @@ QString native(const QString &path)
 LogDocument::LogDocument(QObject *parent) : QObject(parent)
 {
     recount();
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(kSaveDelayMs);
+    connect(&saveTimer_, &QTimer::timeout, this, &LogDocument::saveInBackground);
 }
 
 LogDocument::~LogDocument() = default;
+
+void LogDocument::saveInBackground()
+{
+    if (!open_ || !writer_)
+        return;
+    const QString path = logPath();
+    if (backupPending_ && path == damagedPath_) {
+        if (const QString error = ensureBackup(); !error.isEmpty()) {
+            emit saveFailed(error);
+            return;
+        }
+    }
+    writer_->saveLater(path, encodeRtf(runs_), false);
+    loadedPath_ = path;
+}
+
+QString LogDocument::write(const QString &path, const QByteArray &bytes)
+{
+    if (writer_)
+        return writer_->saveNow(path, bytes, false);
+    QString reason;
+    if (!platform::saveFileAtomically(path, bytes, &reason))
+        return reason;
+    return {};
+}
 
 QString LogDocument::plainText() const
 {
@@ -114,6 +143,8 @@ void LogDocument::append(const QString &text, quint32 color)
     }
     emit appended(text, color);
     applyLimit();
+    if (open_ && !saveTimer_.isActive())
+        saveTimer_.start();
 }
 
 void LogDocument::applyLimit()
@@ -247,6 +278,7 @@ QString LogDocument::save()
         if (const QString error = ensureBackup(); !error.isEmpty())
             return error;
     }
+    saveTimer_.stop();
     QString error;
     if (!saveAs(path, &error))
         return error;
@@ -256,8 +288,8 @@ QString LogDocument::save()
 
 bool LogDocument::saveAs(const QString &path, QString *error)
 {
-    QString reason;
-    if (platform::saveFileAtomically(path, encodeRtf(runs_), &reason))
+    const QString reason = write(path, encodeRtf(runs_));
+    if (reason.isEmpty())
         return true;
     if (error)
         *error = u"No se ha podido guardar el historial en %1: %2"_s.arg(native(path), reason);
@@ -282,6 +314,10 @@ QString LogDocument::startSession()
         appendStartEntry();
     open_ = true;
     ended_ = false;
+    if (!writer_) {
+        writer_ = std::make_unique<platform::FileWriter>();
+        connect(writer_.get(), &platform::FileWriter::failed, this, &LogDocument::saveFailed);
+    }
     return error;
 }
 
@@ -292,7 +328,10 @@ QString LogDocument::endSession()
     append(u"\r\nCerrado a las "_s + stamp() + u"\r\n"_s, kSessionColor);
     open_ = false;
     ended_ = true;
-    return save();
+    const QString error = save();
+    // Every save is on disk: the writer's thread ends with the session.
+    writer_.reset();
+    return error;
 }
 
 LogDocument &logDocument()

@@ -6,6 +6,13 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <memory>
+
+namespace platform {
+class FileWriter;
+}
 
 // The activity log's text: runs of one colour each, kept within the size limit
 // (logLimitKb) and stored as RTF at logPath(). Everything that changes the log
@@ -35,8 +42,12 @@ public:
     // original is copied to path + ".bak" before anything can overwrite it.
     // Returns what went wrong, "" when the file was read whole or is missing.
     QString load();
-    // Writes the log to logPath() through a temporary file; returns the
-    // error, "" on success.
+    // During a session a new entry reaches logPath() within kSaveDelayMs, on
+    // the file writer's thread, so a crash loses at most those seconds.
+    static constexpr int kSaveDelayMs = 2000;
+
+    // Writes the log to logPath() through a temporary file, after any save
+    // still on its way; returns the error, "" on success.
     QString save();
     bool saveAs(const QString &path, QString *error);
     // Empties the log and saves it at once; returns the save error.
@@ -58,6 +69,8 @@ signals:
     void trimmed(const QString &removed);
     // Anything else: load, clear.
     void replaced();
+    // A save in the background failed.
+    void saveFailed(const QString &error);
 
 private:
     QString trimToLimit(); // returns the text cut off
@@ -66,6 +79,9 @@ private:
     QString loadKeepingEarlier(bool withStartEntry);
     void appendStartEntry();
     QString ensureBackup();
+    void saveInBackground();
+    // Saves the bytes to path in order with the background saves.
+    QString write(const QString &path, const QByteArray &bytes);
 
     QList<RtfRun> runs_;
     QList<quint32> colorTable_; // as encodeRtf orders it
@@ -78,6 +94,9 @@ private:
     bool damagedReadable_ = false;
     QByteArray damagedBytes_;
     QString damagedPath_;
+    // Open while a session is: one writer keeps the log's saves in order.
+    std::unique_ptr<platform::FileWriter> writer_;
+    QTimer saveTimer_;
 };
 
 // The program's one log.

@@ -8,6 +8,7 @@
 #include "test_folder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTextBlock>
@@ -85,6 +86,7 @@ private slots:
     void sessionRoundTrip_data();
     void sessionRoundTrip();
     void appendLogReopensAClosedLog();
+    void entriesReachTheDiskWithinSeconds();
     void outsideTextCannotForgeEntries_data();
     void outsideTextCannotForgeEntries();
     void sizeLimit_data();
@@ -146,6 +148,32 @@ void TstLogDocument::sessionRoundTrip()
     QCOMPARE(folder.read(u"copia.rtf"_s), folder.read(kLog));
 }
 
+// A crash loses at most the last seconds: each entry is on disk shortly after
+// it is written, and the end entry still comes last.
+void TstLogDocument::entriesReachTheDiskWithinSeconds()
+{
+    testing::TestFolder folder;
+    LogDocument doc;
+    QCOMPARE(doc.startSession(), QString());
+    const auto onDisk = [&folder] { return plain(decodeRtf(folder.read(kLog)).runs); };
+    QElapsedTimer waited;
+    waited.start();
+    doc.append(u"\r\nFinalizada la descarga de http://h/a"_s, 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(onDisk().endsWith(u"http://h/a"_s), qPrintable(onDisk()), 2 * LogDocument::kSaveDelayMs);
+    QVERIFY(waited.elapsed() >= LogDocument::kSaveDelayMs / 2); // one save for a burst, not one per entry
+
+    // A save on its way and the end of the session: the end entry is last.
+    doc.append(u"\r\nPausada http://h/b"_s, 0x00C4C4);
+    QTest::qWait(LogDocument::kSaveDelayMs + 50);
+    doc.append(u"\r\nCanceladas"_s, 128);
+    QCOMPARE(doc.endSession(), QString());
+    const QString text = onDisk();
+    QVERIFY2(
+        matches(u"[\\s\\S]*http://h/a\r\nPausada http://h/b\r\nCanceladas\r\nCerrado a las "_s + kStamp + u"\r\n"_s,
+                text),
+        qPrintable(text));
+}
+
 // The engine writes through appendLog: entries written before the log is read
 // follow the file's text, and a write after the log was closed opens it again.
 void TstLogDocument::appendLogReopensAClosedLog()
@@ -171,7 +199,9 @@ void TstLogDocument::appendLogReopensAClosedLog()
              qPrintable(text));
     QCOMPARE(doc.runs().last().color, 128u);
     QCOMPARE(logEntries().size(), 2);
-    QCOMPARE(logEntries().last().text, u"\r\nCanceladas"_s);
+    QCOMPARE(logEntries().last().text, u"\r\nCanceladas"_s);    // The program's log saves itself while open: it must not write into the
+    // next test's folder.
+    QCOMPARE(doc.endSession(), QString());
 }
 
 void TstLogDocument::outsideTextCannotForgeEntries_data()
