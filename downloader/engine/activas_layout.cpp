@@ -3,16 +3,21 @@
 #include "engine/activas.h"
 
 #include "core/figures.h"
+#include "platform/icons.h"
 #include "platform/twips.h"
 #include "rows/download.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolBar>
+
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 using platform::pixelsToTwips;
@@ -45,9 +50,28 @@ QLabel *detailField(QGridLayout *grid, int row, int column, const QString &capti
 void activas::buildLayout()
 {
     buildToolbar();
+    const std::pair<const char16_t *, const char16_t *> icons[] = {
+        {u"detener", u"process-stop"},   {u"pausar", u"media-playback-pause"},
+        {u"continuar", u"view-refresh"}, {u"delend", u"edit-delete"},
+        {u"open", u"system-run"},        {u"antivirus", u"security-high"},
+        {u"apagar", u"system-shutdown"},
+    };
+    for (const auto &[key, icon] : icons)
+        command(QString::fromUtf16(key))->setIcon(platform::themedIcon(QString::fromUtf16(icon)));
+    // The keys go through the menus' path, which looks at the row's state
+    // again first: a button's enabled state may be a moment old.
+    const std::tuple<const char16_t *, QKeySequence, void (activas::*)()> keys[] = {
+        {u"detener", QKeySequence(QKeySequence::Delete), &activas::CallCancel},
+        {u"pausar", QKeySequence(Qt::CTRL | Qt::Key_P), &activas::CallPause},
+        {u"continuar", QKeySequence(Qt::CTRL | Qt::Key_R), &activas::CallContinue},
+    };
+    for (const auto &[key, sequence, call] : keys)
+        connect(platform::addWindowKey(this, sequence, command(QString::fromUtf16(key))), &QAction::triggered, this,
+                call);
 
     list_.build(this);
     frame_ = list_.frame();
+    platform::reachableByKeyboard(this, frame_, opciones_);
     scroll_ = list_.scroll();
     rows_[0] = list_.templateRow();
     connect(scroll_, &QScrollBar::valueChanged, this, &activas::onScroll);
@@ -98,6 +122,20 @@ bool activas::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == frame_ && event->type() == QEvent::MouseButtonPress)
         clearSelection();
+    // Up and down walk the rows, so the keys have a download to act on.
+    if (watched == frame_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const int step = key == Qt::Key_Down ? 1 : -1;
+            for (int i = (selected_ > 0 ? selected_ : (step > 0 ? 0 : kSlots)) + step; i > 0 && i < kSlots; i += step) {
+                if (existe(i)) {
+                    selectRow(i);
+                    break;
+                }
+            }
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

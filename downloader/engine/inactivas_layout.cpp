@@ -4,6 +4,7 @@
 
 #include "dialogs/detallado.h"
 #include "engine/details_fill.h"
+#include "platform/icons.h"
 #include "platform/prompts.h"
 #include "platform/twips.h"
 #include "rows/download.h"
@@ -11,9 +12,9 @@
 #include <QAction>
 #include <QCursor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
-#include <QStyle>
 #include <QToolBar>
 
 using namespace Qt::StringLiterals;
@@ -33,9 +34,9 @@ void placeTwips(QWidget *w, int left, int top, int width, int height)
                    qMax(0, twipsToPixels(height)));
 }
 
-QAction *toolButton(QToolBar *bar, const QString &key, const QString &tip, QStyle::StandardPixmap icon)
+QAction *toolButton(QToolBar *bar, const QString &key, const QString &tip, const QString &icon)
 {
-    QAction *action = bar->addAction(bar->style()->standardIcon(icon), tip);
+    QAction *action = bar->addAction(platform::themedIcon(icon), tip);
     action->setObjectName(key);
     action->setToolTip(tip);
     return action;
@@ -46,17 +47,23 @@ void inactivas::buildLayout()
 {
     opciones_ = new QToolBar(this);
     opciones_->setObjectName(u"opciones"_s);
-    detener_ = toolButton(opciones_, u"detener"_s, u"Eliminar descarga de la lista"_s, QStyle::SP_TrashIcon);
-    continuar_ = toolButton(opciones_, u"continuar"_s, u"Continuar descarga"_s, QStyle::SP_MediaPlay);
+    detener_ = toolButton(opciones_, u"detener"_s, u"Eliminar descarga de la lista"_s, u"edit-delete"_s);
+    continuar_ = toolButton(opciones_, u"continuar"_s, u"Continuar descarga"_s, u"media-playback-start"_s);
     opciones_->addSeparator();
-    bloquear_ = toolButton(opciones_, u"bloquear"_s, u"Bloquear/desbloquear descarga"_s, QStyle::SP_MessageBoxWarning);
+    bloquear_ = toolButton(opciones_, u"bloquear"_s, u"Bloquear/desbloquear descarga"_s, u"object-locked"_s);
     bloquear_->setCheckable(true);
     connect(detener_, &QAction::triggered, this, &inactivas::CallCancel);
     connect(continuar_, &QAction::triggered, this, &inactivas::CallContinue);
     connect(bloquear_, &QAction::triggered, this, &inactivas::bloquear);
+    // The same keys as on the active list; each list takes them while it has the focus.
+    connect(platform::addWindowKey(this, QKeySequence::Delete, detener_), &QAction::triggered, this,
+            &inactivas::CallCancel);
+    connect(platform::addWindowKey(this, QKeySequence(Qt::CTRL | Qt::Key_R), continuar_), &QAction::triggered, this,
+            &inactivas::CallContinue);
 
     list_.build(this);
     frame_ = list_.frame();
+    platform::reachableByKeyboard(this, frame_, opciones_);
     scroll_ = list_.scroll();
     rows_[0] = list_.templateRow();
     connect(scroll_, &QScrollBar::valueChanged, this, &inactivas::onScroll);
@@ -91,6 +98,20 @@ bool inactivas::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == frame_ && event->type() == QEvent::MouseButtonPress)
         clearSelection();
+    // Up and down walk the rows, so the keys have a download to act on.
+    if (watched == frame_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const int step = key == Qt::Key_Down ? 1 : -1;
+            for (int i = (selected_ > 0 ? selected_ : (step > 0 ? 0 : kSlots)) + step; i > 0 && i < kSlots; i += step) {
+                if (existe(i)) {
+                    selectRow(i);
+                    break;
+                }
+            }
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

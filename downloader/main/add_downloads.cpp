@@ -24,6 +24,8 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -161,6 +163,19 @@ bool MainWindow::añadir(const QString &address)
 {
     quickadd_->setEditText(address);
     return quickAdd();
+}
+
+void MainWindow::pasteAddress()
+{
+    // An address is one line: of a copied block, the first line with text.
+    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n');
+    const auto line =
+        std::find_if(lines.cbegin(), lines.cend(), [](const QString &l) { return !l.trimmed().isEmpty(); });
+    if (!action(u"viequickadd"_s)->isChecked())
+        setViewShown(u"viequickadd"_s, true);
+    if (line != lines.cend())
+        quickadd_->setEditText(line->trimmed());
+    quickadd_->setFocus(Qt::ShortcutFocusReason);
 }
 
 void MainWindow::openLinkWindow()

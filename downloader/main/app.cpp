@@ -4,6 +4,7 @@
 #include "core/tls_config.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
+#include "platform/icons.h"
 #include "platform/loop_probe.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
@@ -35,6 +36,8 @@ int runTandrel(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Tandrel"_s);
     QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
+    // Every window, the start window and the tray show our icon, not the toolkit's.
+    QApplication::setWindowIcon(platform::programIcon());
     // Closing the last window must not end the program behind the orderly end.
     QApplication::setQuitOnLastWindowClosed(false);
     // Qt's own dialogs (files, input, standard buttons) speak the program's

@@ -14,6 +14,7 @@
 #include "log/log_document.h"
 #include "log/log_settings.h"
 #include "log/notices.h"
+#include "platform/icons.h"
 #include "platform/prompts.h"
 #include "platform/qt_prompts.h"
 #include "platform/termination.h"
@@ -70,6 +71,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     current = this;
     setWindowTitle(u"Tandrel"_s);
+    // Set before any child window or dialog is made: they take it from here.
+    setWindowIcon(platform::programIcon());
     resize(960, 680);
     area_ = new QMdiArea(this);
     area_->setObjectName(u"area"_s);
@@ -159,6 +162,7 @@ void MainWindow::load()
     listLoaded_ = true;
     refreshCounts();
     buildPopupMenus();
+    buildTabOrder();
 
     historial_ = new historial;
     addChild(historial_, u"viewhist"_s, {640, 300});
@@ -178,6 +182,9 @@ QMdiSubWindow *MainWindow::addChild(QWidget *widget, const QString &viewAction, 
 {
     QMdiSubWindow *sub = area_->addSubWindow(widget);
     sub->setObjectName(viewAction);
+    // Its own picture, the one of its item in the Ver menu, never the toolkit's.
+    if (const QAction *view = action(viewAction))
+        sub->setWindowIcon(view->icon());
     // Closing a child only hides it, as its menu item does.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->installEventFilter(this);

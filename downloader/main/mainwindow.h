@@ -66,6 +66,9 @@ public:
     // True when the download was taken (here or into the queue).
     bool quickAdd();
     bool añadir(const QString &address);
+    // Ctrl+V on the window: the clipboard's address into the quick-add box,
+    // which gets the focus; nothing is added until the user says so.
+    void pasteAddress();
     // The link window of a page, and a saved list of links.
     void openLinkWindow();
     void loadList();
@@ -99,7 +102,9 @@ private:
     void buildToolbar();
     void buildQuickBar();
     void buildStatusBar();
-    QAction *addAction(QMenu *menu, const QString &name, const QString &caption);
+    void buildTabOrder();
+    // icon: a freedesktop icon name (platform::themedIcon)
+    QAction *addAction(QMenu *menu, const QString &name, const QString &caption, const QString &icon);
 
     // add_downloads.cpp
     struct NewDownload {
