@@ -176,11 +176,13 @@ bool grafica::newval(qint32 val, const QString &caption)
         values_[0] = val;
         captions_[0] = caption;
         empty_ = false;
+        labelWidths_.clear();
     } else {
         if (values_.size() >= graph::kMaxMarkers)
             return false;
         values_.append(val);
         captions_.append(caption);
+        labelWidths_.clear();
     }
     drawgrafic();
     return true;
@@ -222,6 +224,7 @@ void grafica::clear()
 {
     values_ = {0};
     captions_ = {QString()};
+    labelWidths_.clear();
     empty_ = true;
     drawgrafic();
 }
@@ -231,6 +234,7 @@ void grafica::ChangeCaption(qint16 index, const QString &caption)
     if (index < 0 || index >= captions_.size())
         return;
     captions_[index] = caption;
+    labelWidths_.clear();
     update();
 }
 
@@ -388,34 +392,83 @@ void grafica::paintEvent(QPaintEvent *event)
     paintLabels(p, visible, scale);
 }
 
-// Each caption in a box of the window colour, above its marker.
-void grafica::paintLabels(QPainter &p, const QRectF &visible, double scale)
+const QList<double> &grafica::labelWidths() const
+{
+    if (labelWidths_.size() != captions_.size()) {
+        const QFontMetrics metrics = fontMetrics();
+        labelWidths_.resize(captions_.size());
+        for (qsizetype i = 0; i < captions_.size(); ++i) {
+            const QString &text = captions_.at(i);
+            labelWidths_[i] = text.isEmpty() ? 0 : graph::pixelsToTwips(metrics.horizontalAdvance(text) + 1);
+        }
+    }
+    return labelWidths_;
+}
+
+qsizetype grafica::labelStride() const
 {
     const graph::Frame frame{graph::pixelsToTwips(width()), graph::pixelsToTwips(height()), graph::kScreenOrigin};
-    const QFontMetrics metrics = fontMetrics();
-    const double height = graph::pixelsToTwips(metrics.height());
+    const qsizetype n = values_.size();
+    QList<double> lefts(n);
+    for (qsizetype i = 0; i < n; ++i)
+        lefts[i] = graph::markerRect(frame.centre(i, n, 0, 1), graph::kMarkerSize).left();
+    // A blank between two captions keeps them apart as words.
+    return graph::labelStride(lefts, labelWidths(), graph::pixelsToTwips(fontMetrics().horizontalAdvance(u' ')));
+}
+
+QRectF grafica::labelTwips(qsizetype index, double scale) const
+{
+    const graph::Frame frame{graph::pixelsToTwips(width()), graph::pixelsToTwips(height()), graph::kScreenOrigin};
+    const qsizetype n = values_.size();
+    const QRectF marker = graph::markerRect(frame.centre(index, n, values_.at(index), scale), graph::kMarkerSize);
+    return graph::labelRect(marker, {labelWidths().at(index), graph::pixelsToTwips(fontMetrics().height())});
+}
+
+QList<int> grafica::drawnLabels() const
+{
+    QList<int> drawn;
+    const qsizetype stride = labelStride();
+    for (qsizetype i = 0; i < captions_.size(); i += stride)
+        if (!captions_.at(i).isEmpty())
+            drawn.append(int(i));
+    return drawn;
+}
+
+QRectF grafica::labelRect(int index) const
+{
+    if (index < 0 || index >= captions_.size())
+        return {};
+    const QRectF label = labelTwips(index, graph::valueScale(values_));
+    return {graph::twipsToPixels(label.x()), graph::twipsToPixels(label.y()), graph::twipsToPixels(label.width()),
+            graph::twipsToPixels(label.height())};
+}
+
+// The drawn captions, each in a box of the window colour above its marker.
+void grafica::paintLabels(QPainter &p, const QRectF &visible, double scale)
+{
     const QColor back = palette().color(QPalette::Base);
     p.setPen(colourOf(fore_, palette()));
-
-    const qsizetype n = values_.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    const qsizetype stride = labelStride();
+    for (qsizetype i = 0; i < captions_.size(); i += stride) {
         const QString &text = captions_.at(i);
         if (text.isEmpty())
             continue;
-        const QRectF marker = graph::markerRect(frame.centre(i, n, values_.at(i), scale), graph::kMarkerSize);
-        // Measuring text is the costly part: first rule out labels that lie
-        // off the repainted area whatever their width.
-        const QRectF column = graph::labelRect(marker, {0, height});
-        if (column.left() > visible.right() || column.bottom() < visible.top() || column.top() > visible.bottom())
-            continue;
-        const QRectF label =
-            graph::labelRect(marker, {graph::pixelsToTwips(metrics.horizontalAdvance(text) + 1), height});
+        const QRectF label = labelTwips(i, scale);
         if (!label.intersects(visible))
             continue;
         const QRectF box(graph::twipsToPixels(label.x()), graph::twipsToPixels(label.y()),
                          graph::twipsToPixels(label.width()), graph::twipsToPixels(label.height()));
         p.fillRect(box, back);
         p.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    }
+}
+
+void grafica::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        labelWidths_.clear();
+        update();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "grafica_export.h"
 
 #include <QList>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -67,6 +68,12 @@ public:
     qint32 value(int index) const;
     QString caption(int index) const;
 
+    // The captions drawn on the control: on a narrow graph only every second,
+    // third, ... from the first, so that no two of them overlap.
+    QList<int> drawnLabels() const;
+    // Where caption index sits, in pixels (drawn or not).
+    QRectF labelRect(int index) const;
+
     // Where printgrafic prints; null means the system's default printer. The
     // printer stays the caller's and must outlive its use here.
     void setPrinter(QPrinter *printer);
@@ -94,6 +101,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // Colours the last redraw drew the grid, axes and lines in.
@@ -105,6 +113,12 @@ private:
     };
 
     void paintLabels(QPainter &p, const QRectF &visible, double scale);
+    // The captions' box widths in twips (0 for none), measured once per
+    // caption and font: a long series would otherwise be measured on every
+    // paint.
+    const QList<double> &labelWidths() const;
+    qsizetype labelStride() const;
+    QRectF labelTwips(qsizetype index, double scale) const;
 
     // Marker 0 of an empty graph is a placeholder that the first value takes.
     QList<qint32> values_;
@@ -120,6 +134,7 @@ private:
     quint32 axes_ = 0;
     Surface drawn_;
 
+    mutable QList<double> labelWidths_;
     QPrinter *printer_ = nullptr;
     bool afterDoubleClick_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace graph {
 
@@ -60,6 +61,26 @@ QRectF markerRect(QPointF centre, double diameter)
 QRectF labelRect(const QRectF &marker, QSizeF size)
 {
     return {marker.left(), marker.top() - size.height() - kLabelGap, size.width(), size.height()};
+}
+
+qsizetype labelStride(const QList<double> &lefts, const QList<double> &widths, double gap)
+{
+    const qsizetype n = std::min(lefts.size(), widths.size());
+    // A stride that fails stops at its first overlap, so trying them all in
+    // turn costs about n log n steps.
+    for (qsizetype stride = 1; stride < n; ++stride) {
+        double reach = -std::numeric_limits<double>::infinity();
+        bool fits = true;
+        for (qsizetype i = 0; i < n && fits; i += stride) {
+            if (widths[i] <= 0)
+                continue;
+            fits = lefts[i] >= reach;
+            reach = std::max(reach, lefts[i] + widths[i] + gap);
+        }
+        if (fits)
+            return stride;
+    }
+    return std::max<qsizetype>(n, 1);
 }
 
 std::optional<QLineF> clipLine(const QLineF &line, const QRectF &rect)

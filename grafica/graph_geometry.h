@@ -63,6 +63,14 @@ GRAFICA_EXPORT double valueScale(const QList<qint32> &values);
 GRAFICA_EXPORT QRectF markerRect(QPointF centre, double diameter);
 GRAFICA_EXPORT QRectF labelRect(const QRectF &marker, QSizeF size);
 
+// The labels to draw are every stride-th from the first: the smallest stride
+// at which no drawn label comes closer than gap to the one before it, so that
+// captions never run into each other on a narrow graph. lefts and widths are
+// the labels' in marker order (lefts growing); a width of 0 is no label. The
+// stride depends on the captions and the width only, not on the values, so
+// it stays put while values change.
+GRAFICA_EXPORT qsizetype labelStride(const QList<double> &lefts, const QList<double> &widths, double gap);
+
 // The part of line inside rect, none when it misses the rect. Values far off
 // the scale put points billions of twips away; clipping first keeps such
 // coordinates away from the painter.

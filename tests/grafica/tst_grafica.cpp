@@ -64,6 +64,10 @@ class TstGrafica : public QObject {
     Q_OBJECT
 
 private slots:
+    void labelStride_data();
+    void labelStride();
+    void labelsNeverOverlap_data();
+    void labelsNeverOverlap();
     void gridLines_data();
     void gridLines();
     void markerCentres_data();
@@ -249,6 +253,105 @@ void TstGrafica::changeIgnoresUnknownIndex()
         QCOMPARE(g.value(i), known && i == index ? 123456 : i + 1);
         QCOMPARE(g.caption(i), known && i == index ? u"nuevo"_s : QString(QChar(u'a' + i)));
     }
+}
+
+// The labels drawn are every stride-th from the first; none comes closer
+// than the gap to one drawn before it, and no smaller stride would do.
+void TstGrafica::labelStride_data()
+{
+    QTest::addColumn<double>("spacing");
+    QTest::addColumn<QList<double>>("widths");
+    QTest::addColumn<double>("gap");
+    QTest::newRow("all fit") << 100.0 << QList<double>(12, 60) << 10.0;
+    QTest::newRow("two and a half spacings wide") << 100.0 << QList<double>(40, 250) << 10.0;
+    QTest::newRow("exactly a spacing with the gap") << 100.0 << QList<double>(9, 90) << 10.0;
+    QTest::newRow("one long label among short ones")
+        << 100.0 << QList<double>{40, 40, 40, 40, 730, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40} << 10.0;
+    QTest::newRow("captions missing here and there")
+        << 50.0 << QList<double>{120, 0, 0, 120, 0, 120, 120, 0, 0, 0, 120} << 5.0;
+    QTest::newRow("first caption missing") << 50.0 << QList<double>{0, 70, 70, 70, 70, 70} << 5.0;
+    QTest::newRow("wider than the whole graph") << 10.0 << QList<double>(30, 1000) << 0.0;
+    QTest::newRow("one label") << 10.0 << QList<double>{500} << 0.0;
+    QTest::newRow("no label") << 10.0 << QList<double>() << 0.0;
+}
+
+void TstGrafica::labelStride()
+{
+    QFETCH(double, spacing);
+    QFETCH(QList<double>, widths);
+    QFETCH(double, gap);
+    QList<double> lefts;
+    for (qsizetype i = 0; i < widths.size(); ++i)
+        lefts.append(200 + double(i) * spacing);
+    const auto overlaps = [&](qsizetype stride) {
+        double reach = -std::numeric_limits<double>::infinity();
+        for (qsizetype i = 0; i < widths.size(); i += stride) {
+            if (widths[i] <= 0)
+                continue;
+            if (lefts[i] < reach)
+                return true;
+            reach = std::max(reach, lefts[i] + widths[i] + gap);
+        }
+        return false;
+    };
+    const qsizetype stride = graph::labelStride(lefts, widths, gap);
+    QVERIFY(stride >= 1);
+    QVERIFY(!overlaps(stride));
+    for (qsizetype smaller = 1; smaller < stride; ++smaller)
+        QVERIFY2(overlaps(smaller), qPrintable(QString::number(smaller)));
+}
+
+// On the control: the captions measured with its font, at widths from too
+// narrow for two of them to far wider than all.
+void TstGrafica::labelsNeverOverlap_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<bool>("all"); // every caption has room
+    const QStringList speeds(20, u"0Kb/s"_s);
+    QTest::newRow("narrow, many speeds") << 150 << speeds << false;
+    QTest::newRow("a little wider") << 400 << speeds << false;
+    QTest::newRow("wide") << 4000 << speeds << true;
+    QStringList mixed;
+    for (int i = 0; i < 30; ++i)
+        mixed << (i % 7 == 3 ? u"1234567 Kb/s, máximo de la sesión"_s : QString::number(i * 13) + u" Kb/s"_s);
+    QTest::newRow("one long caption in seven") << 600 << mixed << false;
+    QTest::newRow("wider than the control") << 60 << QStringList(5, u"una etiqueta muy larga"_s) << false;
+    QTest::newRow("one marker") << 60 << QStringList{u"una etiqueta muy larga"_s} << true;
+}
+
+void TstGrafica::labelsNeverOverlap()
+{
+    QFETCH(int, width);
+    QFETCH(QStringList, captions);
+    QFETCH(bool, all);
+    grafica g;
+    g.resize(width, 240);
+    for (int i = 0; i < captions.size(); ++i)
+        g.newval(i % 2 ? 100 : 101, captions[i]);
+
+    const QList<int> drawn = g.drawnLabels();
+    QVERIFY(!drawn.isEmpty());
+    QCOMPARE(drawn.first(), 0);
+    QCOMPARE(drawn.size() == captions.size(), all);
+    for (int a = 0; a < drawn.size(); ++a) {
+        // Each the width of its text, at most.
+        QVERIFY(g.labelRect(drawn[a]).width() >= g.fontMetrics().horizontalAdvance(captions[drawn[a]]));
+        for (int b = a + 1; b < drawn.size(); ++b)
+            QVERIFY2(!g.labelRect(drawn[a]).intersects(g.labelRect(drawn[b])),
+                     qPrintable(u"%1 and %2"_s.arg(drawn[a]).arg(drawn[b])));
+    }
+    // Evenly: every second, third, ... marker, as far as the series goes.
+    if (drawn.size() > 1) {
+        const int stride = drawn[1] - drawn[0];
+        for (int k = 0; k < drawn.size(); ++k)
+            QCOMPARE(drawn[k], k * stride);
+        QVERIFY(drawn.last() + stride >= captions.size());
+    }
+    // Values moving up and down do not make the labels jump.
+    g.ChangeValue(1, 1'000'000);
+    g.ChangeValue(2, -5);
+    QCOMPARE(g.drawnLabels(), drawn);
 }
 
 void TstGrafica::seriesIsBounded()
