@@ -1,16 +1,13 @@
 // "Cargar lista de archivo" from the main window: a file that is no list is
-// refused with one message, and a batch of wrong addresses is logged in one
-// entry, whatever their number.
+// refused with one message, before any window fills with its garbage.
 #include "engine/activas.h"
 #include "engine/inactivas.h"
-#include "links/oldsupport.h"
 #include "log/log_append.h"
 #include "main/mainwindow.h"
 #include "scripted_prompts.h"
 #include "test_folder.h"
 
 #include <QAction>
-#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -22,7 +19,6 @@ private slots:
     void init() { clearLogEntries(); }
     void notAList_data();
     void notAList();
-    void wrongAddressesLoggedOnce();
 };
 
 void TstLinkListLoad::notAList_data()
@@ -54,38 +50,6 @@ void TstLinkListLoad::notAList()
              qPrintable(prompts.messages().first()));
     QCOMPARE(prompts.count(u"dialog"_s), 0);
     QCOMPARE(logEntries().size(), 0);
-    QCOMPARE(window.active()->loadedRows() + window.queue()->loadedRows(), 2);
-}
-
-// The base address edited into a wrong one: every name of the list is
-// refused, in one entry that counts them.
-void TstLinkListLoad::wrongAddressesLoggedOnce()
-{
-    testing::ScriptedPrompts prompts;
-    testing::TestFolder folder;
-    QByteArray list("\"x\",\"http://127.0.0.1:9/d/\",3412\r\n");
-    for (int i = 0; i < 3412; ++i)
-        list += "\"a" + QByteArray::number(i) + ".zip\"," + QByteArray::number(i) + "\r\n";
-    folder.write(u"lista.txt"_s, list);
-    MainWindow window;
-    clearLogEntries();
-
-    prompts.texts.enqueue(folder.file(u"lista.txt"_s));
-    prompts.dialogs.enqueue([](QDialog &dialog) {
-        auto &w = dynamic_cast<oldsupport &>(dialog);
-        w.findChild<QLineEdit *>(u"url"_s)->setText(u"htp://h/d"_s);
-        w.addtolist();
-        return w.result();
-    });
-    window.action(u"loadlist"_s)->trigger();
-    QCOMPARE(prompts.count(u"dialog"_s), 1);
-    QCOMPARE(prompts.messages(), QStringList());
-    QCOMPARE(logEntries().size(), 1);
-    const QString entry = logEntries().first().text;
-    QVERIFY2(
-        entry.startsWith(u"\r\nNo se han agregado 3412 direcciones incorrectas: htp://h/d/a0.zip, htp://h/d/a1.zip"_s),
-        qPrintable(entry));
-    QVERIFY(entry.endsWith(u'…'));
     QCOMPARE(window.active()->loadedRows() + window.queue()->loadedRows(), 2);
 }
 
