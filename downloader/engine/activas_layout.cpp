@@ -26,8 +26,8 @@ using platform::twipsToPixels;
 namespace {
 // Design sizes, in twips.
 constexpr int kFrameLeft = 60;
-constexpr int kFrameTop = 600; // room for the window's toolbar
-constexpr int kInfHeight = 1500;
+constexpr int kFrameTop = 600;   // room for the window's toolbar
+constexpr int kInfHeight = 1500; // at least; a larger font gets what its rows need
 
 void placeTwips(QWidget *w, int left, int top, int width, int height)
 {
@@ -88,6 +88,10 @@ void activas::buildLayout()
     allowredoc_ = detailField(grid, 2, 2, u"Reanudable:"_s, u"allowredoc"_s);
     urlt_ = detailField(grid, 3, 0, u"URL:"_s, u"urlt"_s);
     grid->addWidget(urlt_, 3, 1, 1, 3);
+    // A long address must not widen the panel past the window; it is cut on
+    // the right, and shown whole on hover.
+    urlt_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    inf_->installEventFilter(this);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -106,10 +110,11 @@ void activas::layoutList()
         return;
     const int width = pixelsToTwips(this->width());
     const int height = pixelsToTwips(this->height());
-    const int frameHeight = qMax(0, height - 1100 - kInfHeight);
+    const int infHeight = qMax(kInfHeight, pixelsToTwips(inf_->sizeHint().height()));
+    const int frameHeight = qMax(0, height - 1100 - infHeight);
     const int frameWidth = list_.layout(kFrameLeft, kFrameTop, width, frameHeight, loadedRows() - 1, kRowPitch);
     placeTwips(opciones_, 0, 0, width, kFrameTop - 30);
-    placeTwips(inf_, kFrameLeft, kFrameTop + frameHeight + 40, frameWidth, kInfHeight);
+    placeTwips(inf_, kFrameLeft, kFrameTop + frameHeight + 40, frameWidth, infHeight);
     onScroll(scroll_->value());
 }
 
@@ -120,6 +125,13 @@ void activas::onScroll(int)
 
 bool activas::eventFilter(QObject *watched, QEvent *event)
 {
+    // The panel's rows grew (a title, a larger font): the list gives way, and
+    // the window never gets narrower than the panel's values.
+    if (watched == inf_ && event->type() == QEvent::LayoutRequest) {
+        setMinimumWidth(inf_->minimumSizeHint().width()
+                        + twipsToPixels(kFrameLeft + RowList::kRightEdge + RowList::kScrollWidth));
+        layoutList();
+    }
     if (watched == frame_ && event->type() == QEvent::MouseButtonPress)
         clearSelection();
     // Up and down walk the rows, so the keys have a download to act on.
@@ -171,6 +183,7 @@ void activas::fillDetails(int i)
     else
         tiemporest_->setText(formatElapsed(roundHalfEven((double(s.e.size - bytesOnDisk(s.e)) / 1024.0) / s.e.speed)));
     urlt_->setText(s.e.url);
+    urlt_->setToolTip(s.e.url);
     porcientot_->setText(s.e.size < 1 ? u"*"_s : numberText(percentOnDisk(s.e)) + u"%"_s);
     bytest_->setText(panelBytesText(s.e));
 }
@@ -184,5 +197,6 @@ void activas::clearDetails()
 {
     for (QLabel *field : {allowredoc_, urlt_, velmedia_, porcientot_, tiempou_, tiemporest_, bytest_})
         field->clear();
+    urlt_->setToolTip(QString());
     inf_->setTitle(QString());
 }
