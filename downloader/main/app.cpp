@@ -41,10 +41,12 @@ int runTandrel(int argc, char *argv[])
     // Closing the last window must not end the program behind the orderly end.
     QApplication::setQuitOnLastWindowClosed(false);
     // Qt's own dialogs (files, input, standard buttons) speak the program's
-    // language when Debian's translations are installed.
+    // language when Debian's translations are installed; dates and file types
+    // in them follow the default locale. Figures keep the system's separator.
+    const QLocale spanish(QLocale::Spanish, QLocale::Spain);
+    QLocale::setDefault(spanish);
     QTranslator qtSpanish;
-    if (qtSpanish.load(QLocale(QLocale::Spanish, QLocale::Spain), u"qtbase"_s, u"_"_s,
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtSpanish.load(spanish, u"qtbase"_s, u"_"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtSpanish);
 
     const platform::SingleInstance instance(platform::programFolder());

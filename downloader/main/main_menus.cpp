@@ -74,6 +74,14 @@ void MainWindow::buildMenus()
         });
         ultdescarga_ << item;
     }
+    // Never an empty menu: it says so until a download has finished.
+    QAction *none = ultimas->addAction(u"(ninguna todavía)"_s);
+    none->setObjectName(u"ultninguna"_s);
+    none->setEnabled(false);
+    connect(ultimas, &QMenu::aboutToShow, this, [this, none] {
+        none->setVisible(std::none_of(ultdescarga_.cbegin(), ultdescarga_.cend(),
+                                      [](const QAction *item) { return item->isVisible(); }));
+    });
     archivo->addSeparator();
     QAction *salir = addAction(archivo, u"salir"_s, u"&Salir"_s, u"application-exit"_s);
     salir->setShortcuts(standardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));

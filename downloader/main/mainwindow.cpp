@@ -24,6 +24,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
@@ -110,6 +111,10 @@ void MainWindow::load()
     // The log opens before the lists load, so what the loading reports is kept.
     const QString logError = logDocument().startSession();
     logStarted_ = true;
+    // Saved every few seconds in the background: a failure is told where it
+    // does not stop the user, and tried again with the next entry.
+    connect(&logDocument(), &LogDocument::saveFailed, this,
+            [this](const QString &error) { setStatusText(3, u"No se ha podido guardar el historial: "_s + error); });
     // What could be read of a damaged log stays; the file itself is kept aside.
     if (!logError.isEmpty()) {
         toStandardError(logError);
@@ -172,7 +177,15 @@ void MainWindow::load()
 
     ultimo_ = 0;
     // Placed once the frame has its size.
-    QTimer::singleShot(0, this, [this] { placeChildren(); });
+    const WindowPlaces places = readWindowPlaces();
+    QTimer::singleShot(0, this, [this, places] {
+        placeChildren();
+        // Where the user left them, within today's frame.
+        for (auto it = places.children.cbegin(); it != places.children.cend(); ++it)
+            if (QMdiSubWindow *sub = children_.value(it.key()))
+                if (const QRect r = placeWithin(it.value(), area_->viewport()->size()); !r.isNull())
+                    sub->setGeometry(r);
+    });
     restoreViewState();
     loadQuickList();
     viewRestored_ = true;
@@ -219,6 +232,12 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::Close && !unloading_) {
         if (auto *sub = qobject_cast<QMdiSubWindow *>(watched); sub && children_.value(sub->objectName()) == sub) {
             event->ignore();
+            // The child still hears its close (the graph forgets its values),
+            // though it is only hidden.
+            if (QWidget *child = sub->widget()) {
+                QCloseEvent close;
+                QCoreApplication::sendEvent(child, &close);
+            }
             setViewShown(sub->objectName(), false);
             return true;
         }
@@ -301,6 +320,25 @@ void MainWindow::restoreViewState()
         setViewShown(QString::fromUtf16(name), shown);
 }
 
+WindowPlaces MainWindow::readWindowPlaces()
+{
+    QFile file(platform::programFile(QString::fromUtf16(kPlacesFile)));
+    const WindowPlaces places =
+        file.open(QIODevice::ReadOnly) ? decodeWindowPlaces(file.read(64 * 1024)) : WindowPlaces{};
+    if (!places.main.isEmpty())
+        restoreGeometry(places.main);
+    return places;
+}
+
+WindowPlaces MainWindow::windowPlaces() const
+{
+    WindowPlaces places;
+    places.main = saveGeometry();
+    for (auto it = children_.cbegin(); it != children_.cend(); ++it)
+        places.children.insert(it.key(), it.value()->geometry());
+    return places;
+}
+
 void MainWindow::loadQuickList()
 {
     QFile file(platform::programFile(u"quick.lst"_s));
@@ -367,6 +405,7 @@ void MainWindow::endSteps()
     // Files that were never read are left as they are.
     if (viewRestored_) {
         save(u"view.win"_s, encodeViewWin(viewState()));
+        save(QString::fromUtf16(kPlacesFile), encodeWindowPlaces(windowPlaces()));
         QStringList items;
         for (int i = 0; i < quickadd_->count(); ++i)
             items << quickadd_->itemText(i);

@@ -2,6 +2,7 @@
 
 #include "main/admission.h"
 #include "main/ftplogin.h"
+#include "main/window_places.h"
 #include "main/window_state.h"
 
 #include <QHash>
@@ -125,6 +126,10 @@ private:
     QMdiSubWindow *addChild(QWidget *widget, const QString &viewAction, const QSize &size);
     void setViewShown(const QString &viewAction, bool shown);
     void restoreViewState();
+    // The main window's place now; the sub-windows' for placing them later.
+    WindowPlaces readWindowPlaces();
+    WindowPlaces windowPlaces() const;
+    static constexpr char16_t kPlacesFile[] = u"ventanas.pos";
     void loadQuickList();
     void endSteps();
 

@@ -9,16 +9,22 @@
 #include "log/rtf_codec.h"
 #include "main/mainwindow.h"
 #include "main/tiling.h"
+#include "main/window_places.h"
 #include "platform/termination.h"
 #include "recording_tray_backend.h"
 #include "scripted_prompts.h"
+#include "stats/estadisticas.h"
+#include "stats/grafica_control.h"
 #include "test_folder.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
 #include <QtEndian>
@@ -47,8 +53,14 @@ private slots:
     void cancelAllOnALoadedTable();
     void pauseAllIntoANearlyFullQueue();
     void recentDownloadsAndErrorIcons();
+    void recentMenuOpenedEmptyStillShowsLaterOnes();
+    void closingStatisticsForgetsItsValues();
+    void helpWithoutViewerSaysWhereItIs();
     void tilesCoverTheArea();
     void shipsItsPicturesAndSounds();
+    void windowPlacesFile_data();
+    void windowPlacesFile();
+    void windowsComeBackWhereTheyWere();
 };
 
 void TstMainWindow::restoresAndSavesTheWindowState_data()
@@ -260,6 +272,90 @@ void TstMainWindow::recentDownloadsAndErrorIcons()
     pindle::setTrayBackendFactory({});
 }
 
+// Opening the menu while it has nothing to show must not leave it dead: a
+// download that finishes afterwards is there and opens from it.
+void TstMainWindow::recentMenuOpenedEmptyStillShowsLaterOnes()
+{
+    testing::ScriptedPrompts prompts;
+    testing::RecordingShell shell;
+    testing::TestFolder folder;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *archivo = window.findChild<QMenu *>(u"archivo"_s);
+    auto *ultimas = window.findChild<QMenu *>(u"ultimas"_s);
+    const auto openRecent = [&] {
+        QTest::mouseClick(window.menuBar(), Qt::LeftButton, {},
+                          window.menuBar()->actionGeometry(archivo->menuAction()).center());
+        QTRY_VERIFY(archivo->isVisible());
+        QTest::mouseMove(archivo, archivo->actionGeometry(ultimas->menuAction()).center());
+        QTest::mouseClick(archivo, Qt::LeftButton, {}, archivo->actionGeometry(ultimas->menuAction()).center());
+        QTRY_VERIFY(ultimas->isVisible());
+    };
+    const auto closeMenus = [&] {
+        ultimas->hide();
+        archivo->hide();
+        QTRY_VERIFY(!archivo->isVisible());
+    };
+    openRecent();
+    auto *none = ultimas->findChild<QAction *>(u"ultninguna"_s);
+    QVERIFY(none && none->isVisible() && !none->isEnabled());
+    QVERIFY(!ultimas->actionGeometry(none).isEmpty());
+    closeMenus();
+
+    const QString file = folder.file(u"terminado.bin"_s);
+    window.addRecentFile(file);
+    openRecent();
+    QAction *item = nullptr;
+    for (QAction *a : ultimas->actions())
+        if (a->isVisible() && a->data().toString() == file)
+            item = a;
+    QVERIFY(item);
+    QVERIFY(!none->isVisible());
+    const QRect where = ultimas->actionGeometry(item);
+    QVERIFY(!where.isEmpty());
+    QVERIFY(ultimas->rect().contains(where));
+    QTest::mouseClick(ultimas, Qt::LeftButton, {}, where.center());
+    QTRY_COMPARE(shell.opened, QStringList{file});
+    window.CallUnload();
+}
+
+// The X of the sub-window only hides it, yet the graph starts again empty.
+void TstMainWindow::closingStatisticsForgetsItsValues()
+{
+    testing::ScriptedPrompts prompts;
+    testing::TestFolder folder;
+    MainWindow window;
+    window.show();
+    auto *sub = window.findChild<QMdiSubWindow *>(u"viewestadisticas"_s);
+    auto *stats = qobject_cast<estadisticas *>(sub->widget());
+    QVERIFY(stats);
+    stats->addvalue(500, u"500 Kb/seg"_s);
+    QCOMPARE(stats->grafica()->value(stats::kPoints - 1), 500);
+    const qint32 grown = stats->grafica()->Max();
+    QVERIFY(grown > stats::kStartMax);
+    sub->close();
+    QVERIFY(!sub->isVisible());
+    QCOMPARE(stats->grafica()->Max(), stats::kStartMax);
+    QCOMPARE(stats->grafica()->value(stats::kPoints - 1), 0);
+    QVERIFY(!window.action(u"viewestadisticas"_s)->isChecked());
+    window.CallUnload();
+}
+
+void TstMainWindow::helpWithoutViewerSaysWhereItIs()
+{
+    testing::ScriptedPrompts prompts;
+    testing::RecordingShell shell;
+    testing::TestFolder folder;
+    MainWindow window;
+    shell.opens = false;
+    window.action(u"ayudab"_s)->trigger();
+    QCOMPARE(shell.opened.size(), 1);
+    QCOMPARE(prompts.messages().size(), 1);
+    QVERIFY(prompts.messages().first().endsWith(QDir::toNativeSeparators(shell.opened.first())));
+    window.CallUnload();
+}
+
 void TstMainWindow::tilesCoverTheArea()
 {
     const QRect area(0, 0, 301, 200);
@@ -292,6 +388,70 @@ void TstMainWindow::shipsItsPicturesAndSounds()
         QCOMPARE(qsizetype(riffSize) + 8, bytes.size());
     }
     QVERIFY(QFile::exists(QString::fromUtf8(TANDREL_PROGRAM_DIR) + u"/help.html"_s));
+}
+
+void TstMainWindow::windowPlacesFile_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("main");
+    QTest::addColumn<QString>("children"); // name=x,y,w,h;...
+    QTest::newRow("both kinds") << QByteArray("principal AQID\r\nviewhist 10 -20 300 200\r\n")
+                                << QByteArray("\x01\x02\x03") << u"viewhist=10,-20,300,200"_s;
+    QTest::newRow("bare LF, extra spaces")
+        << QByteArray("viewweb  1 2 3 4\nviewhist 5 6 7 8") << QByteArray() << u"viewhist=5,6,7,8;viewweb=1,2,3,4"_s;
+    QTest::newRow("damaged lines skipped")
+        << QByteArray("principal !!!\r\nviewhist 1 2 0 5\r\nviewweb 1 2 3\r\nviewactivas a b c d\r\n"
+                      "viewinactivas 1 2 999999 5\r\nviewestadisticas 1 2 3 4\r\n")
+        << QByteArray() << u"viewestadisticas=1,2,3,4"_s;
+    QTest::newRow("binary") << QByteArray("\0\xFF\xFE principal\0\r\n", 14) << QByteArray() << QString();
+}
+
+void TstMainWindow::windowPlacesFile()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, main);
+    QFETCH(QString, children);
+    const WindowPlaces places = decodeWindowPlaces(stored);
+    QCOMPARE(places.main, main);
+    QStringList shown;
+    for (auto it = places.children.cbegin(); it != places.children.cend(); ++it)
+        shown << u"%1=%2,%3,%4,%5"_s.arg(it.key())
+                     .arg(it.value().x())
+                     .arg(it.value().y())
+                     .arg(it.value().width())
+                     .arg(it.value().height());
+    QCOMPARE(shown.join(u';'), children);
+    QCOMPARE(decodeWindowPlaces(encodeWindowPlaces(places)), places);
+}
+
+// Moved and resized in one run, found there in the next; view.win stays as it was.
+void TstMainWindow::windowsComeBackWhereTheyWere()
+{
+    testing::ScriptedPrompts prompts;
+    testing::TestFolder folder;
+    QRect mainPlace;
+    QRect logPlace;
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setGeometry(40, 60, 900, 700);
+        QMdiSubWindow *log = window.childWindow(u"viewhist"_s);
+        QTRY_VERIFY(log->geometry().isValid());
+        QTest::qWait(0); // the first placing is done
+        log->setGeometry(33, 44, 321, 222);
+        mainPlace = window.geometry();
+        logPlace = log->geometry();
+        window.CallUnload();
+    }
+    QCOMPARE(folder.read(u"view.win"_s).size(), 14);
+    QVERIFY(folder.read(u"ventanas.pos"_s).contains("viewhist 33 44 321 222"));
+    MainWindow again;
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.geometry().size(), mainPlace.size());
+    QTRY_COMPARE(again.childWindow(u"viewhist"_s)->geometry(), logPlace);
+    again.CallUnload();
 }
 
 QTEST_MAIN(TstMainWindow)
