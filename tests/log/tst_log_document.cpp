@@ -199,7 +199,8 @@ void TstLogDocument::appendLogReopensAClosedLog()
              qPrintable(text));
     QCOMPARE(doc.runs().last().color, 128u);
     QCOMPARE(logEntries().size(), 2);
-    QCOMPARE(logEntries().last().text, u"\r\nCanceladas"_s);    // The program's log saves itself while open: it must not write into the
+    QCOMPARE(logEntries().last().text, u"\r\nCanceladas"_s);
+    // The program's log saves itself while open: it must not write into the
     // next test's folder.
     QCOMPARE(doc.endSession(), QString());
 }
