@@ -77,6 +77,7 @@ void activas::onLoaded(int i)
     row->setToolTip(u"Descargando "_s + e.url + u" a "_s + e.file);
     row->show();
     applyState(i, table_->slot(i).state);
+    showProgress(i);
     reordenar_indicador();
 }
 

@@ -70,8 +70,12 @@ int RowList::layout(int left, int top, int windowWidth, int frameHeight, int row
 
     // The heads take the rows' own columns, so each stands over its column.
     const RowColumns c = rowColumns(rowWidth(), percentColumnWidth(headers_[2]->fontMetrics()));
-    for (int k = 0; k < 5; ++k)
-        placeTwips(headers_[k], c.left[k], 0, c.width[k], kHeaderHeight);
+    for (int k = 0; k < 5; ++k) {
+        QLabel *head = headers_[k];
+        placeTwips(head, c.left[k], 0, c.width[k], kHeaderHeight);
+        // A head cut short says so with an ellipsis; its tooltip is whole.
+        head->setText(head->fontMetrics().elidedText(head->toolTip(), Qt::ElideRight, head->contentsRect().width()));
+    }
     return frameWidth;
 }
 

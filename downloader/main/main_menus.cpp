@@ -303,6 +303,8 @@ void MainWindow::buildStatusBar()
     counts->setMinimumWidth(150);
     statusBar()->addWidget(counts);
     statusBar()->addWidget(panels_[1]);
+    // A long message is cut at the window's edge rather than squeezing the speeds.
+    panels_[2]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(panels_[2], 1);
     statusBar()->setObjectName(u"estado"_s);
 }

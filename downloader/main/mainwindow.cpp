@@ -26,10 +26,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -74,7 +76,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(u"Tandrel"_s);
     // Set before any child window or dialog is made: they take it from here.
     setWindowIcon(platform::programIcon());
-    resize(960, 680);
+    // A large font scales the whole window: it must still fit the screen.
+    QSize start(960, 680);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        start = start.boundedTo(screen->availableGeometry().size() * 0.95);
+    resize(start);
     area_ = new QMdiArea(this);
     area_->setObjectName(u"area"_s);
     setCentralWidget(area_);
@@ -252,8 +258,12 @@ QAction *MainWindow::action(const QString &name) const
 
 void MainWindow::setStatusText(int panel, const QString &text)
 {
-    if (panel >= 1 && panel <= 3)
-        panels_[panel - 1]->setText(text);
+    if (panel < 1 || panel > 3)
+        return;
+    panels_[panel - 1]->setText(text);
+    // The messages' panel cuts a long one at the window's edge.
+    if (panel == 3)
+        panels_[2]->setToolTip(text);
 }
 
 QString MainWindow::statusText(int panel) const

@@ -25,6 +25,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTest>
 #include <QToolBar>
 #include <QtEndian>
@@ -435,6 +436,9 @@ void TstMainWindow::windowsComeBackWhereTheyWere()
         MainWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The first time, whatever the screen or font scale, it fits.
+        const QSize room = window.screen()->availableGeometry().size();
+        QVERIFY(window.frameGeometry().width() <= room.width() && window.height() <= room.height());
         window.setGeometry(40, 60, 900, 700);
         QMdiSubWindow *log = window.childWindow(u"viewhist"_s);
         QTRY_VERIFY(log->geometry().isValid());
