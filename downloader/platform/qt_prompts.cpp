@@ -1,6 +1,7 @@
 #include "platform/qt_prompts.h"
 
 #include "core/program_folder.h"
+#include "platform/file_list_model.h"
 #include "platform/termination.h"
 
 #include <QApplication>
@@ -8,12 +9,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSortFilterProxyModel>
 
 using namespace Qt::StringLiterals;
 
@@ -68,6 +67,7 @@ QString runFileDialog(QFileDialog::AcceptMode mode, const QString &presetName, c
     QFileDialog dialog(parentWindow(), captionOr(caption));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setProxyModel(new FileListModel(&dialog));
     preset(dialog, presetName, suffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -112,27 +112,6 @@ QString QtPrompts::openFile(const QString &presetName, const QString &defaultSuf
     return runFileDialog(QFileDialog::AcceptOpen, presetName, defaultSuffix, caption);
 }
 
-namespace {
-// Folders to walk through, and files the user may run.
-class ProgramsOnly : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-    bool active = true;
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
-    {
-        if (!active)
-            return true;
-        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
-        if (!files)
-            return true;
-        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
-        return info.isDir() || (info.isFile() && info.isExecutable());
-    }
-};
-} // namespace
-
 QString QtPrompts::openProgram(const QString &caption)
 {
     if (programEnding())
@@ -144,12 +123,11 @@ QString QtPrompts::openProgram(const QString &caption)
     // Only the toolkit's own chooser can tell executable files apart.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters({programs, u"Todos los archivos (*)"_s});
-    auto *filter = new ProgramsOnly(&dialog);
-    dialog.setProxyModel(filter);
-    QObject::connect(&dialog, &QFileDialog::filterSelected, filter, [filter, programs](const QString &chosen) {
-        filter->active = chosen == programs;
-        filter->invalidate();
-    });
+    auto *files = new FileListModel(&dialog);
+    files->setProgramsOnly(true);
+    dialog.setProxyModel(files);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, files,
+                     [files, programs](const QString &chosen) { files->setProgramsOnly(chosen == programs); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());

@@ -1,6 +1,7 @@
 // The small platform rules the rest of the program leans on.
 #include "core/interval_timer.h"
 #include "core/program_folder.h"
+#include "platform/file_list_model.h"
 #include "platform/loop_probe.h"
 #include "platform/qt_prompts.h"
 #include "platform/twips.h"
@@ -9,9 +10,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -24,6 +27,7 @@ private slots:
     void twipsRoundTrip();
     void boxesSpeakSpanish();
     void noticeOverAModalWindowCanBeDismissed();
+    void fileChooserListsInSpanish();
     void loopProbeNamesTheStall();
 };
 
@@ -91,6 +95,48 @@ void TestPlatform::noticeOverAModalWindowCanBeDismissed()
     QTest::mouseClick(ok, Qt::LeftButton);
     QTRY_VERIFY(!alive || !alive->isVisible());
     QVERIFY(modal.isVisible());
+}
+
+// Whatever the system's locale, the chooser's dates follow the program's, and
+// the programs' chooser lists folders and executable files only.
+void TestPlatform::fileChooserListsInSpanish()
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"carpeta"_s));
+    QFile plain(dir.filePath(u"texto.txt"_s));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QFile program(dir.filePath(u"escanear"_s));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.close();
+    QVERIFY(program.setPermissions(program.permissions() | QFile::ExeOwner));
+
+    QFileSystemModel files;
+    const QModelIndex root = files.setRootPath(dir.path());
+    QTRY_COMPARE(files.rowCount(root), 3);
+    platform::FileListModel shown;
+    shown.setSourceModel(&files);
+    const QModelIndex shownRoot = shown.mapFromSource(root);
+    const auto row = [&](const QString &name) { return shown.mapFromSource(files.index(dir.filePath(name))).row(); };
+    QCOMPARE(shown.index(row(u"carpeta"_s), 2, shownRoot).data().toString(), u"Carpeta"_s);
+    const QDateTime when = QFileInfo(dir.filePath(u"texto.txt"_s)).lastModified();
+    QCOMPARE(shown.index(row(u"texto.txt"_s), 3, shownRoot).data().toString(),
+             QLocale(QLocale::Spanish, QLocale::Spain).toString(when, QLocale::ShortFormat));
+
+    // Folders before files, as without this model.
+    shown.sort(0);
+    QCOMPARE(row(u"carpeta"_s), 0);
+    shown.sort(0, Qt::DescendingOrder);
+    QCOMPARE(row(u"carpeta"_s), 0);
+    shown.setProgramsOnly(true);
+    QCOMPARE(shown.rowCount(shownRoot), 2);
+    QCOMPARE(row(u"texto.txt"_s), -1);
+    QVERIFY(row(u"escanear"_s) >= 0);
+    shown.setProgramsOnly(false);
+    QCOMPARE(shown.rowCount(shownRoot), 3);
+    QLocale::setDefault(saved);
 }
 
 void TestPlatform::boxesSpeakSpanish()
