@@ -10,6 +10,7 @@
 #include "log/notices.h"
 #include "main/tiling.h"
 #include "platform/prompts.h"
+#include "platform/shell.h"
 #include "settings/cfg.h"
 
 #include <QAction>
@@ -103,10 +104,11 @@ void MainWindow::clearLog()
 void MainWindow::showHelp()
 {
     const QString help = platform::programFile(u"help.html"_s);
-    if (!ShellOpen(help))
+    platform::shell().openWatched(help, [help] {
         platform::prompts().message(u"No hay ningún programa para ver la ayuda. Puede abrirla con su navegador:"_s
                                         + u"\r\n"_s + QDir::toNativeSeparators(help),
                                     platform::Icon::Information, u"Ayuda"_s);
+    });
 }
 
 void MainWindow::hideToTray()

@@ -1,8 +1,10 @@
 #include "platform/shell.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -11,11 +13,46 @@ namespace platform {
 namespace {
 class DesktopShell final : public Shell {
 public:
-    bool open(const QString &pathOrAddress) override
+    static QUrl target(const QString &pathOrAddress)
     {
-        const QUrl url =
-            QFileInfo::exists(pathOrAddress) ? QUrl::fromLocalFile(pathOrAddress) : QUrl::fromUserInput(pathOrAddress);
-        return QDesktopServices::openUrl(url);
+        return QFileInfo::exists(pathOrAddress) ? QUrl::fromLocalFile(pathOrAddress)
+                                                : QUrl::fromUserInput(pathOrAddress);
+    }
+
+    bool open(const QString &pathOrAddress) override { return QDesktopServices::openUrl(target(pathOrAddress)); }
+
+    void openWatched(const QString &pathOrAddress, std::function<void()> failed) override
+    {
+#ifdef Q_OS_UNIX
+        // The desktop's opener says by its exit code whether anything took the
+        // document; QDesktopServices only says whether the opener started.
+        const QString opener = QStandardPaths::findExecutable(u"xdg-open"_s);
+        if (!opener.isEmpty()) {
+            auto *process = new QProcess; // no parent: a program it opens must outlive ours
+            process->setStandardOutputFile(QProcess::nullDevice());
+            process->setStandardErrorFile(QProcess::nullDevice());
+            QElapsedTimer started;
+            started.start();
+            QObject::connect(process, &QProcess::finished, process,
+                             [process, failed, started](int code, QProcess::ExitStatus status) {
+                                 // A viewer it waited on may end any way, long after.
+                                 constexpr qint64 kGaveUpMs = 15000;
+                                 if ((status != QProcess::NormalExit || code != 0) && started.elapsed() < kGaveUpMs)
+                                     failed();
+                                 process->deleteLater();
+                             });
+            QObject::connect(process, &QProcess::errorOccurred, process, [process, failed](QProcess::ProcessError e) {
+                if (e != QProcess::FailedToStart)
+                    return;
+                failed();
+                process->deleteLater();
+            });
+            process->start(opener, {target(pathOrAddress).toString()});
+            return;
+        }
+#endif
+        if (!open(pathOrAddress))
+            failed();
     }
 
     bool start(const QString &program, const QStringList &arguments) override
