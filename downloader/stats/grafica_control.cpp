@@ -88,10 +88,16 @@ void Grafica::Redraw()
         const QSize text(metrics.horizontalAdvance(labels_[i]), metrics.height());
         const stats::Place l = stats::labelPlace(m, pixelsToTwips(text.width()), pixelsToTwips(text.height()));
         labelRects_[i] = QRect(QPoint(stats::toPixels(l.left), stats::toPixels(l.top)), text);
+        // The newest value's label is kept whole inside the graph.
+        if (i == stats::kPoints - 1 && labelRects_[i].right() >= width())
+            labelRects_[i].moveRight(width() - 1);
         spans[i] = {double(labelRects_[i].left()), double(labelRects_[i].left() + labelRects_[i].width())};
     }
     // A space's width between two labels keeps them apart as words.
     labelShown_ = stats::shownLabels(spans, metrics.horizontalAdvance(u' '));
+    // One cut by the left edge would read as another figure.
+    for (int i = 0; i < stats::kPoints; ++i)
+        labelShown_[i] = labelShown_[i] && labelRects_[i].left() >= 0;
     update();
 }
 

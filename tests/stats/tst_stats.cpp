@@ -277,11 +277,13 @@ void TstStats::drawnLabelsNeverOverlap()
             drawn << g.labelRect(i);
     }
     QVERIFY(!g.labelRect(stats::kPoints - 1).isEmpty());
+    for (const QRect &label : std::as_const(drawn)) // whole, never cut by an edge
+        QVERIFY(label.left() >= 0 && label.right() < width);
     for (qsizetype a = 0; a < drawn.size(); ++a)
         for (qsizetype b = a + 1; b < drawn.size(); ++b)
             QVERIFY2(!drawn[a].intersects(drawn[b]), qPrintable(u"%1 and %2"_s.arg(a).arg(b)));
     if (width >= 800 && speed < 1000)
-        QCOMPARE(drawn.size(), stats::kPoints);
+        QVERIFY(drawn.size() >= stats::kPoints - 1); // the first may stand cut by the edge
 }
 
 QTEST_MAIN(TstStats)
