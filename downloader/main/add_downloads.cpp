@@ -195,8 +195,15 @@ void MainWindow::loadList()
         platform::prompts().message(file.errorString(), platform::Icon::Critical);
         return;
     }
-    // A list file is a few lines of names; anything bigger is not one.
-    const LinkListFile list = decodeLinkList(file.read(16 * 1024 * 1024));
+    // A list file is a few lines of names; anything bigger is not one, and is
+    // refused whole rather than read in part.
+    constexpr qint64 kMaxListBytes = 16 * 1024 * 1024;
+    if (file.size() > kMaxListBytes) {
+        platform::prompts().message(u"El archivo no es una lista de archivos: es demasiado grande (más de 16 MB)."_s,
+                                    platform::Icon::Critical);
+        return;
+    }
+    const LinkListFile list = decodeLinkList(file.read(kMaxListBytes));
     if (!list.ok()) {
         platform::prompts().message(list.error, platform::Icon::Critical);
         return;

@@ -31,6 +31,9 @@ void TstLinkListLoad::notAList_data()
     QTest::newRow("binary") << binary;
     QTest::newRow("megabytes of text, no address")
         << QByteArray("Una línea de registro, con comas, sin dirección alguna\r\n").repeated(100'000);
+    // Sound at its start, but larger than any list: never read in part.
+    QTest::newRow("a list beyond 16 MB") << QByteArray("Tandrel\r\nhttp://127.0.0.1:9/\r\nx\r\n")
+                                                + QByteArray("a.bin\r\nx\r\n").repeated(1'700'000);
 }
 
 void TstLinkListLoad::notAList()
