@@ -7,6 +7,7 @@
 #include "core/login_hooks.h"
 #include "core/queue_hooks.h"
 #include "core/target_path.h"
+#include "core/token_bucket.h"
 #include "core/transfer_threads.h"
 #include "core/tsan_sync.h"
 #include "core/url.h"
@@ -51,6 +52,22 @@ int ActiveTable::checked(int i)
     if (i < 0 || i >= kSlots)
         throw std::out_of_range("download slot out of range");
     return i;
+}
+
+void ActiveTable::setSpeedLimit(int i, int kb)
+{
+    Slot &s = slots_[checked(i)];
+    if (!s.e.used)
+        return;
+    s.ownLimitKb = std::max(0, kb);
+    if (Transfer *t = s.transfer)
+        onTransferThread(t, [t, bytes = qint64(s.ownLimitKb) * 1024] { t->setOwnLimit(bytes); });
+}
+
+void ActiveTable::setSettings(std::function<SettingsValues()> source)
+{
+    settings_ = std::move(source);
+    globalSpeedLimit().setRate(qint64(settings().speedLimitKb) * 1024);
 }
 
 SettingsValues ActiveTable::settings() const
@@ -149,6 +166,7 @@ ActiveTable::Added ActiveTable::add(const DownloadEntry &entry, bool save)
     s.received = 0;
     s.state = DownloadState::Connecting;
     s.stopReason = StopReason::None;
+    s.ownLimitKb = 0;
     ++s.generation;
     s.retriesLeft = settings().vecesv;
     s.loaded = true;
@@ -202,6 +220,8 @@ void ActiveTable::createTransfer(int i, const QString &url, const QString &host,
     if (!threads_)
         threads_ = std::make_unique<TransferThreads>(TransferThreads::defaultCount());
     s.transfer->moveToThread(threads_->next());
+    if (s.ownLimitKb > 0)
+        onTransferThread(s.transfer, [t = s.transfer, bytes = qint64(s.ownLimitKb) * 1024] { t->setOwnLimit(bytes); });
     connect(s.transfer, &Transfer::reported, this, [this, i](const TransferEvent &event) {
         event.handoff.arrived();
         onEvent(i, event);

@@ -36,7 +36,8 @@ public:
     ~ActiveTable() override;
 
     // The settings in force, asked for each time a rule needs them.
-    void setSettings(std::function<SettingsValues()> source) { settings_ = std::move(source); }
+    // The settings' source, read once a tick; the shared speed limit holds from here on.
+    void setSettings(std::function<SettingsValues()> source);
     SettingsValues settings() const;
     void setQueue(QueueHooks *queue) { queue_ = queue; }
     QueueHooks *queue() const { return queue_; }
@@ -59,6 +60,9 @@ public:
     void removeFinished();
     // Reconnects a download that waits for the user, with a new retry budget.
     void reconnect(int i);
+    // This download's own speed limit in Kb/seg, under the shared one; 0 is
+    // none. Kept while the download is in the table, never in the list.
+    void setSpeedLimit(int i, int kb);
     // Copies a download into the queue; false when the queue did not take it.
     bool handToQueue(int i);
 

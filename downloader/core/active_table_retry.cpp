@@ -4,6 +4,7 @@
 #include "core/figures.h"
 #include "core/interval_timer.h"
 #include "core/retry_after.h"
+#include "core/token_bucket.h"
 
 using namespace Qt::StringLiterals;
 
@@ -59,7 +60,10 @@ void ActiveTable::retriesExhausted(int i)
 void ActiveTable::elapsedTick()
 {
     // One snapshot a tick: the window's settings are read from its controls.
-    const int waitSeconds = settings().waitv;
+    const SettingsValues v = settings();
+    const int waitSeconds = v.waitv;
+    // A changed limit holds within a second.
+    globalSpeedLimit().setRate(qint64(v.speedLimitKb) * 1024);
     const int last = highestLoaded();
     for (int i = 1; i <= last; ++i) {
         Slot &s = slots_[i];

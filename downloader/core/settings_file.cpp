@@ -13,6 +13,10 @@ namespace {
 
 const QByteArray crlf = QByteArrayLiteral("\r\n");
 
+// The settings after the extension list are named, so they are told apart
+// from extensions; no extension has an equals sign.
+const QString kSpeedLimitKey = u"límite="_s;
+
 // A line break inside a value would shift every later line of the file.
 QString oneLine(const QString &text)
 {
@@ -132,6 +136,10 @@ QByteArray encodeSettings(const SettingsValues &v)
         out += line.toLocal8Bit() + crlf;
     for (const QString &item : v.ext)
         out += oneLine(item).toLocal8Bit() + crlf;
+    // Written only when set: a file without a limit stays as an older
+    // version wrote it.
+    if (v.speedLimitKb > 0)
+        out += (kSpeedLimitKey + QString::number(v.speedLimitKb)).toLocal8Bit() + crlf;
     return out;
 }
 
@@ -198,9 +206,17 @@ SettingsReadResult decodeSettings(const QByteArray &bytes, const QString &progra
 
     v.ext.clear();
     for (qsizetype i = settingsFixedLines; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (line.startsWith(kSpeedLimitKey)) {
+            // A value out of range is no limit rather than a refusal to start.
+            bool ok = false;
+            const int kb = line.mid(kSpeedLimitKey.size()).trimmed().toInt(&ok);
+            v.speedLimitKb = ok && kb >= 0 && kb <= maxSpeedLimitKb ? kb : 0;
+            continue;
+        }
         // A blank line is no file type; it would only make the antivirus run on every file without one.
-        if (!lines.at(i).trimmed().isEmpty())
-            v.ext << lines.at(i);
+        if (!line.trimmed().isEmpty())
+            v.ext << line;
     }
     return r;
 }

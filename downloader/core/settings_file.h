@@ -34,12 +34,18 @@ struct SettingsValues {
     QString histrut;       // 20
     int histsize = 10;     // 21
     QStringList ext;       // 22 and on
+    // After the extensions, each a line of its own that an older reader
+    // takes for one more extension ("límite=<n>").
+    int speedLimitKb = 0; // Kb/seg shared by every download; 0 is no limit
 
     bool operator==(const SettingsValues &) const = default;
 };
 
 // The lines before the extension list.
 inline constexpr int settingsFixedLines = 21;
+
+// The highest speed limit the settings take, in Kb/seg (about 1 GB/s).
+inline constexpr int maxSpeedLimitKb = 1000000;
 
 // The built-in values, used for whatever the file does not give.
 SettingsValues defaultSettings(const QString &programFolder);

@@ -18,6 +18,7 @@ struct Slot {
     Transfer *transfer = nullptr;            // on a worker thread
     platform::IntervalTimer *redo = nullptr; // retry timer
     int retriesLeft = 0;                     // the retry budget: reconnections still allowed
+    int ownLimitKb = 0;                      // this download's speed limit, kept while it is loaded; 0 is none
 
     int idle = 0;           // seconds since data last arrived
     qint64 received = 0;    // bytes the transfer had received at its last report

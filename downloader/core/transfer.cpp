@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,8 +18,10 @@
 
 using namespace Qt::StringLiterals;
 
-Transfer::Transfer(const TransferJob &job) : job_(job), lateReport_(new QTimer(this))
+Transfer::Transfer(const TransferJob &job) : job_(job), lateReport_(new QTimer(this)), throttled_(new QTimer(this))
 {
+    throttled_->setSingleShot(true);
+    connect(throttled_, &QTimer::timeout, this, [this] { readLater(); });
     qRegisterMetaType<TransferFigures>();
     lateReport_->setSingleShot(true);
     connect(lateReport_, &QTimer::timeout, this, [this] {
@@ -94,7 +98,14 @@ bool Transfer::pump(QTcpSocket *socket, bool *closed, bool *more, const std::fun
             *more = true;
             return true;
         }
-        const qint64 n = socket->read(chunk_.data(), kReadChunk);
+        const qint64 granted = grantRead(socket, kReadChunk);
+        if (granted == 0)
+            return true;
+        const qint64 n = socket->read(chunk_.data(), granted);
+        if (n < granted) {
+            ownLimit_.giveBack(granted - std::max<qint64>(n, 0));
+            globalSpeedLimit().giveBack(granted - std::max<qint64>(n, 0));
+        }
         if (n == 0)
             return true;
         if (n < 0) {
@@ -104,6 +115,38 @@ bool Transfer::pump(QTcpSocket *socket, bool *closed, bool *more, const std::fun
         if (!take(chunk_.constData(), n))
             return false;
     }
+}
+
+void Transfer::setOwnLimit(qint64 bytesPerSecond)
+{
+    ownLimit_.setRate(bytesPerSecond);
+    // A raised or lifted limit reads at once.
+    if (throttled_->isActive()) {
+        throttled_->stop();
+        readLater();
+    }
+}
+
+qint64 Transfer::grantRead(const QTcpSocket *socket, qint64 want)
+{
+    // Once the peer has closed, what is left in the buffer ends the file: it
+    // is read at once.
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return want;
+    TokenBucket &shared = globalSpeedLimit();
+    const qint64 now = speedClockMs();
+    qint64 granted = shared.take(want, now);
+    if (granted > 0) {
+        const qint64 own = ownLimit_.take(granted, now);
+        shared.giveBack(granted - own);
+        granted = own;
+    }
+    if (granted == 0 && !throttled_->isActive()) {
+        constexpr qint64 kLongestWaitMs = 1000; // a changed limit is seen within a second
+        const qint64 wait = std::max(shared.waitMs(now), ownLimit_.waitMs(now));
+        throttled_->start(int(std::clamp<qint64>(wait, 1, kLongestWaitMs)));
+    }
+    return granted;
 }
 
 void Transfer::readLater()
@@ -169,6 +212,7 @@ void Transfer::endConnection()
     closeTarget();
     proofLeft_ = 0;
     lateReport_->stop();
+    throttled_->stop();
 }
 
 bool Transfer::writeBody(const char *data, qint64 size)

@@ -3,6 +3,7 @@
 #include "core/chunk_sizes.h"
 #include "core/download_state.h"
 #include "core/message.h"
+#include "core/token_bucket.h"
 #include "core/tsan_sync.h"
 
 #include <QElapsedTimer>
@@ -89,6 +90,8 @@ public:
     void closeAndDelete();        // the same, then delete the file and report fileDeleted
     void setLogin(const QString &user, const QString &password);
     void forgetBytes(); // the next connection starts from byte 1
+    // This download's own speed limit, under the shared one; 0 is none.
+    void setOwnLimit(qint64 bytesPerSecond);
 
 signals:
     // Everything the transfer tells the table, one typed event at a time.
@@ -156,6 +159,12 @@ protected:
 
 private:
     bool proveTail(const char *&data, qint64 &size);
+    // How much of want the speed limits let the socket's reader take now; 0
+    // starts the wake-up that reads again once they allow it.
+    qint64 grantRead(const QTcpSocket *socket, qint64 want);
+
+    TokenBucket ownLimit_;
+    class QTimer *throttled_ = nullptr; // reads again once the limits allow
 
     bool readPending_ = false; // a readShare() is queued
 };

@@ -37,6 +37,8 @@ detallado::detallado(QWidget *parent) : QDialog(parent)
     estado_ = addField(u"Estado actual:"_s, u"estado"_s);
     actsize_ = addField(u"Tamaño actual del archivo:"_s, u"actsize"_s);
     totalsize_ = addField(u"Tamaño total:"_s, u"totalsize"_s);
+    limite_ = addField(u"Límite de velocidad:"_s, u"limite"_s);
+    form_->setRowVisible(limite_, false);
 
     downloaded_ = new QLabel(u"Descargados X de Y"_s, this);
     downloaded_->setObjectName(u"downloaded"_s);
@@ -65,7 +67,13 @@ detallado::detallado(QWidget *parent) : QDialog(parent)
     side->addWidget(allowredo_);
     side->addStretch();
     progress->addLayout(side, 1);
+    limitar_ = new QPushButton(u"&Limitar velocidad..."_s, this);
+    limitar_->setObjectName(u"limitar"_s);
+    limitar_->hide();
+    connect(limitar_, &QPushButton::clicked, this, &detallado::limitRequested);
+
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(limitar_);
     buttons->addStretch();
     buttons->addWidget(cerrar_);
     auto *layout = new QVBoxLayout(this);
@@ -83,6 +91,18 @@ QLineEdit *detallado::addField(const QString &label, const QString &name)
     field->setReadOnly(true);
     form_->addRow(label, field);
     return field;
+}
+
+QString detallado::limit() const
+{
+    return limite_->text();
+}
+
+void detallado::setLimit(const QString &text)
+{
+    limite_->setText(text);
+    form_->setRowVisible(limite_, true);
+    limitar_->show();
 }
 
 void detallado::setFile(const QString &file)

@@ -37,6 +37,13 @@ public:
     bool allowredo() const;
     void setAllowredo(bool resumable);
     tarta *pie() const { return tarta_; }
+    // An active download's own speed limit, with a button to change it;
+    // hidden until set.
+    QString limit() const;
+    void setLimit(const QString &text);
+
+signals:
+    void limitRequested();
 
 private:
     QLineEdit *addField(const QString &label, const QString &name);
@@ -51,5 +58,7 @@ private:
     QCheckBox *allowredo_ = nullptr;
     tarta *tarta_ = nullptr;
     QPushButton *cerrar_ = nullptr;
+    QLineEdit *limite_ = nullptr;
+    QPushButton *limitar_ = nullptr;
     QFormLayout *form_ = nullptr;
 };

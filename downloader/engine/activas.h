@@ -23,6 +23,9 @@ namespace platform {
 class FileWriter;
 }
 
+// A download's own speed limit as the details window shows it.
+QString speedLimitText(int kb);
+
 // The details panel's "bytes on disk/size".
 QString panelBytesText(const DownloadEntry &e);
 
@@ -89,6 +92,7 @@ public:
     void CallExe();      // position 7, open
     void CallAntiv();    // position 8, antivirus
     void CallProp();     // the details dialog, as a double click
+    void CallLimit();    // asks the selected download's own speed limit
     // Copies a download into the queue and saves the active list; false when
     // the queue did not take it (then the caller must not remove it).
     bool toinact(int slot);
@@ -129,6 +133,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Asks and sets download i's own limit; false when nothing changed.
+    bool askSpeedLimit(int i);
     // What the table tells (activas_events.cpp).
     void connectTable();
     void onLoaded(int i);

@@ -4,6 +4,7 @@
 
 #include "core/figures.h"
 #include "core/queue_hooks.h"
+#include "core/settings_file.h"
 #include "dialogs/detallado.h"
 #include "engine/details_fill.h"
 #include "engine/setting_or.h"
@@ -292,7 +293,44 @@ void activas::showDetails(int i)
         estado = u"Conectando..."_s;
     detallado dialog(this);
     fillDetailsDialog(dialog, s.e, estado);
+    dialog.setLimit(speedLimitText(s.ownLimitKb));
+    const quint64 generation = s.generation;
+    connect(&dialog, &detallado::limitRequested, this, [this, i, generation, &dialog] {
+        if (existe(i) && table_->slot(i).generation == generation && askSpeedLimit(i))
+            dialog.setLimit(speedLimitText(table_->slot(i).ownLimitKb));
+    });
     platform::prompts().execDialog(dialog);
+}
+
+void activas::CallLimit()
+{
+    if (selected_ > 0 && existe(selected_))
+        askSpeedLimit(selected_);
+}
+
+QString speedLimitText(int kb)
+{
+    return kb > 0 ? QString::number(kb) + u" Kb/seg"_s : u"sin límite"_s;
+}
+
+bool activas::askSpeedLimit(int i)
+{
+    const Slot &s = table_->slot(i);
+    const QString answer =
+        platform::prompts().input(u"Límite de velocidad para "_s + s.e.file + u" (Kb/seg, 0 = sin límite):"_s,
+                                  QString::number(s.ownLimitKb), u"Limitar velocidad"_s);
+    if (answer.isEmpty())
+        return false;
+    bool ok = false;
+    const int kb = answer.trimmed().toInt(&ok);
+    if (!ok || kb < 0 || kb > maxSpeedLimitKb) {
+        platform::prompts().message(
+            u"El límite debe ser un número entero de Kb/seg entre 0 y %1."_s.arg(maxSpeedLimitKb),
+            platform::Icon::Exclamation);
+        return false;
+    }
+    table_->setSpeedLimit(i, kb);
+    return true;
 }
 
 bool activas::shutdownPressed() const

@@ -241,6 +241,7 @@ void MainWindow::buildPopupMenus()
     item(menu_, u"continuar"_s, u"Co&ntinuar"_s, u"view-refresh"_s, activas_, &activas::CallContinue, continueKey);
     item(menu_, u"pausar"_s, u"&Pausar"_s, u"media-playback-pause"_s, activas_, &activas::CallPause, pauseKey);
     item(menu_, u"cancelar"_s, u"&Cancelar"_s, u"process-stop"_s, activas_, &activas::CallCancel, cancelKey);
+    item(menu_, u"limitar"_s, u"&Limitar velocidad..."_s, u"network-transmit"_s, activas_, &activas::CallLimit);
     menu_->addSeparator()->setObjectName(u"sm1"_s);
     item(menu_, u"ejecutar"_s, u"&Ejecutar"_s, u"system-run"_s, activas_, &activas::CallExe);
     item(menu_, u"antivirus"_s, u"&Antivirus"_s, u"security-high"_s, activas_, &activas::CallAntiv);

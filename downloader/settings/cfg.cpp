@@ -144,6 +144,7 @@ struct cfg::Controls {
     QSpinBox *maxdescval = nullptr;
     QLineEdit *wait = nullptr;
     QSpinBox *waitv = nullptr;
+    QSpinBox *limite = nullptr;
     QCheckBox *checkact = nullptr;
     QRadioButton *autoact = nullptr;
     QRadioButton *notact = nullptr;
@@ -227,6 +228,14 @@ void cfg::Controls::buildDownloads(QWidget *page)
     waitv->setToolTip(tip);
     layout->addLayout(row({new QLabel(u"Reconectar cuando hayan pasado"_s, page), wait, waitv,
                            new QLabel(u"segundos sin recibir datos"_s, page)}));
+
+    limite = new QSpinBox(page);
+    limite->setObjectName(u"limite"_s);
+    limite->setRange(0, maxSpeedLimitKb);
+    limite->setSingleStep(50);
+    limite->setSpecialValueText(u"sin límite"_s);
+    limite->setToolTip(u"Lo que pueden recibir entre todas las descargas; se aplica en un segundo"_s);
+    layout->addLayout(row({new QLabel(u"Límite de velocidad (Kb/seg, 0 = sin límite):"_s, page), limite}));
     layout->addStretch();
 }
 
@@ -586,6 +595,7 @@ SettingsValues cfg::values() const
     v.histrut = histrut();
     v.histsize = histsize();
     v.ext = ext();
+    v.speedLimitKb = d->limite->value();
     return v;
 }
 
@@ -618,6 +628,7 @@ void cfg::setValues(const SettingsValues &v)
     setHistrut(v.histrut);
     setHistsize(v.histsize);
     setExt(v.ext);
+    d->limite->setValue(v.speedLimitKb);
 }
 
 void cfg::readSettings()

@@ -10,6 +10,7 @@
 #include "nginx_fixture.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -52,6 +53,7 @@ class TestCoreHeadless : public QObject {
 private slots:
     void initTestCase();
     void fortyDownloadsThroughCutsStallAndPause();
+    void speedLimitsSlowTheSenders();
 
 private:
     QTemporaryDir served_;
@@ -139,6 +141,73 @@ void TestCoreHeadless::fortyDownloadsThroughCutsStallAndPause()
     QFile list(platform::programFile(u"activas.dwn"_s));
     QVERIFY(list.open(QIODevice::ReadOnly));
     QVERIFY(decodeListFile(list.readAll(), ListKind::Active).records.isEmpty());
+}
+
+// Over loopback nginx sends as fast as it can: the shared limit, a
+// download's own limit and a lifted limit each show in how long whole files
+// take. Only the lower bound of the time is checked (a busy machine is slower,
+// never faster); the precision is measured by the benchmark.
+void TestCoreHeadless::speedLimitsSlowTheSenders()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    platform::setProgramFolder(folder.path());
+    KeepingQueue queue;
+    ActiveTable table;
+    SettingsValues settings;
+    settings.speedLimitKb = 512;
+    table.setSettings([&] { return settings; });
+    table.setQueue(&queue);
+    const auto start = [&](int i) {
+        DownloadEntry e;
+        e.url = nginx_.url(u"f%1.bin"_s.arg(i));
+        e.file = folder.filePath(u"f%1.bin"_s.arg(i));
+        const int slot = table.add(e).slot;
+        [&] { QVERIFY(slot > 0); }();
+        return slot;
+    };
+    const auto whole = [&](int i) {
+        return testing::sha256OfFile(folder.filePath(u"f%1.bin"_s.arg(i))) == digests_[i];
+    };
+    const auto secondsFor = [](qint64 bytes, int kb) { return double(bytes) / (kb * 1024.0); };
+    const qint64 size0 = QFileInfo(served_.filePath(u"f0.bin"_s)).size();
+    const qint64 size1 = QFileInfo(served_.filePath(u"f1.bin"_s)).size();
+    const qint64 size2 = QFileInfo(served_.filePath(u"f2.bin"_s)).size();
+
+    // Two downloads share the limit.
+    QElapsedTimer clock;
+    clock.start();
+    const int a = start(0);
+    const int b = start(1);
+    QTRY_VERIFY_WITH_TIMEOUT(isFinished(table.slot(a).state) && isFinished(table.slot(b).state), 60000);
+    const double shared = clock.elapsed() / 1000.0;
+    QVERIFY2(shared >= secondsFor(size0 + size1, 512) / 1.1, qPrintable(QString::number(shared)));
+    QVERIFY(whole(0) && whole(1));
+
+    // No shared limit; this download's own.
+    settings.speedLimitKb = 0;
+    table.elapsedTick();
+    const int c = start(2);
+    table.setSpeedLimit(c, 256);
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(isFinished(table.slot(c).state), 60000);
+    QVERIFY2(clock.elapsed() / 1000.0 >= secondsFor(size2, 256) / 1.1 - 0.2,
+             qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(whole(2));
+
+    // Crawling, then lifted: the rest comes at once.
+    settings.speedLimitKb = 16;
+    table.elapsedTick();
+    const int d = start(3);
+    QTRY_VERIFY_WITH_TIMEOUT(table.slot(d).e.position > 1, 10000);
+    QTest::qWait(500);
+    QVERIFY(!isFinished(table.slot(d).state));
+    settings.speedLimitKb = 0;
+    table.elapsedTick();
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(isFinished(table.slot(d).state), 10000);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(whole(3));
 }
 
 QTEST_GUILESS_MAIN(TestCoreHeadless)

@@ -12,6 +12,7 @@
 #include <tarta.h>
 
 #include <QFile>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
@@ -102,6 +103,7 @@ private slots:
     void selectionRuleEnablesButtons_data();
     void selectionRuleEnablesButtons();
     void cancelAsksThenDeletesTheDownload();
+    void ownSpeedLimitFromMenuAndDetails();
     void pauseHandsTheDownloadToTheQueue_data();
     void pauseHandsTheDownloadToTheQueue();
     void reconnectAfterRetriesRanOutResumes();
@@ -182,6 +184,40 @@ void TestActivasCommands::selectionRuleEnablesButtons()
         QCOMPARE(title, u"Información de "_s + f.target(u"done"_s));
         QCOMPARE(downloaded, u"Descargados 2000 de 2000"_s);
     }
+}
+
+// The row's command and the details window set the same limit; a bad answer
+// is told and changes nothing; the limit goes with the download, not the slot.
+void TestActivasCommands::ownSpeedLimitFromMenuAndDetails()
+{
+    EngineFixture f;
+    const int slot = f.add(u"http://127.0.0.1:9/lento"_s, u"lento"_s);
+    f.window->selectRow(slot);
+    f.prompts.texts << u"250"_s << u"mucho"_s << u"-1"_s << QString();
+    for (int k = 0; k < 4; ++k)
+        f.window->CallLimit();
+    QCOMPARE(f.window->table().slot(slot).ownLimitKb, 250);
+    QCOMPARE(f.prompts.messages().size(), 2);
+    QVERIFY(f.prompts.messages().first().startsWith(u"El límite debe ser un número entero"_s));
+
+    QStringList shown;
+    f.prompts.texts << u"0"_s;
+    f.prompts.dialogs.enqueue([&](QDialog &dialog) {
+        auto *d = qobject_cast<detallado *>(&dialog);
+        shown << d->limit();
+        d->findChild<QPushButton *>(u"limitar"_s)->click();
+        shown << d->limit();
+        return int(QDialog::Accepted);
+    });
+    f.window->CallProp();
+    QCOMPARE(shown, (QStringList{u"250 Kb/seg"_s, u"sin límite"_s}));
+    QCOMPARE(f.window->table().slot(slot).ownLimitKb, 0);
+
+    f.window->table().setSpeedLimit(slot, 80);
+    f.window->table().remove(slot, false);
+    const int again = f.add(u"http://127.0.0.1:9/otra"_s, u"otra"_s);
+    QCOMPARE(again, slot);
+    QCOMPARE(f.window->table().slot(again).ownLimitKb, 0);
 }
 
 void TestActivasCommands::cancelAsksThenDeletesTheDownload()

@@ -125,6 +125,37 @@ private slots:
         QCOMPARE(encodeSettings(r.values), fullFile);
     }
 
+    // The limit is a named line after the extensions: written only when set,
+    // read wherever it stands among them, and never taken for an extension.
+    void speedLimitLine_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QStringList>("ext");
+        QTest::newRow("none: an older file") << QByteArray(".rar\r\n") << 0 << QStringList{u".rar"_s};
+        QTest::newRow("set") << QByteArray(".rar\r\nl\xc3\xadmite=250\r\n") << 250 << QStringList{u".rar"_s};
+        QTest::newRow("among the extensions")
+            << QByteArray(".rar\r\nl\xc3\xadmite=80\r\n.7z\r\n") << 80 << QStringList{u".rar"_s, u".7z"_s};
+        QTest::newRow("not a number") << QByteArray("l\xc3\xadmite=mucho\r\n") << 0 << QStringList();
+        QTest::newRow("negative") << QByteArray("l\xc3\xadmite=-5\r\n") << 0 << QStringList();
+        QTest::newRow("beyond the highest") << QByteArray("l\xc3\xadmite=99999999999\r\n") << 0 << QStringList();
+    }
+    void speedLimitLine()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, limit);
+        QFETCH(QStringList, ext);
+        QByteArray file = fullFile;
+        file.truncate(file.indexOf(".rar"));
+        const SettingsReadResult r = decodeSettings(file + tail, folder);
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.values.speedLimitKb, limit);
+        QCOMPARE(r.values.ext, ext);
+        const QByteArray written = encodeSettings(r.values);
+        QCOMPARE(written.contains("l\xc3\xadmite="), limit > 0);
+        QCOMPARE(decodeSettings(written, folder).values, r.values);
+    }
+
     void numbersKeepTheSignPlace_data()
     {
         QTest::addColumn<int>("histsize");

@@ -1,0 +1,94 @@
+#include "core/token_bucket.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr qint64 kSmallestBurst = 4096;
+}
+
+qint64 TokenBucket::burst(qint64 bytesPerSecond)
+{
+    return std::max(kSmallestBurst, bytesPerSecond / 20);
+}
+
+void TokenBucket::setRate(qint64 bytesPerSecond)
+{
+    const QMutexLocker lock(&mutex_);
+    const qint64 rate = std::max<qint64>(0, bytesPerSecond);
+    if (rate == rate_)
+        return;
+    // A new limit starts from an empty bucket: a lower one holds at once.
+    if (rate_ == 0 || rate < rate_)
+        tokens_ = 0;
+    rate_ = rate;
+    tokens_ = std::min(tokens_, double(burst(rate_)));
+}
+
+qint64 TokenBucket::rate() const
+{
+    const QMutexLocker lock(&mutex_);
+    return rate_;
+}
+
+void TokenBucket::refill(qint64 nowMs)
+{
+    if (lastMs_ >= 0 && nowMs > lastMs_)
+        tokens_ = std::min(double(burst(rate_)), tokens_ + double(rate_) * double(nowMs - lastMs_) / 1000.0);
+    if (nowMs > lastMs_)
+        lastMs_ = nowMs;
+}
+
+qint64 TokenBucket::take(qint64 want, qint64 nowMs)
+{
+    const QMutexLocker lock(&mutex_);
+    if (rate_ == 0 || want <= 0)
+        return std::max<qint64>(0, want);
+    refill(nowMs);
+    const qint64 granted = std::min(want, qint64(std::floor(tokens_)));
+    if (granted <= 0)
+        return 0;
+    tokens_ -= double(granted);
+    return granted;
+}
+
+void TokenBucket::giveBack(qint64 bytes)
+{
+    const QMutexLocker lock(&mutex_);
+    if (rate_ == 0 || bytes <= 0)
+        return;
+    tokens_ = std::min(double(burst(rate_)), tokens_ + double(bytes));
+}
+
+qint64 TokenBucket::waitMs(qint64 nowMs) const
+{
+    const QMutexLocker lock(&mutex_);
+    if (rate_ == 0)
+        return 0;
+    double tokens = tokens_;
+    if (lastMs_ >= 0 && nowMs > lastMs_)
+        tokens += double(rate_) * double(nowMs - lastMs_) / 1000.0;
+    if (tokens >= 1.0)
+        return 0;
+    // Enough for a worthwhile read, not a byte at a time.
+    const double wanted = std::min(double(burst(rate_)), double(kSmallestBurst));
+    return qint64(std::ceil((wanted - tokens) * 1000.0 / double(rate_)));
+}
+
+TokenBucket &globalSpeedLimit()
+{
+    static TokenBucket bucket;
+    return bucket;
+}
+
+qint64 speedClockMs()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.elapsed();
+}
