@@ -293,7 +293,9 @@ void activas::showDetails(int i)
         estado = u"Conectando..."_s;
     detallado dialog(this);
     fillDetailsDialog(dialog, s.e, estado);
-    dialog.setLimit(speedLimitText(s.ownLimitKb));
+    // A finished download has nothing left to slow down.
+    if (!isFinished(s.state))
+        dialog.setLimit(speedLimitText(s.ownLimitKb));
     const quint64 generation = s.generation;
     connect(&dialog, &detallado::limitRequested, this, [this, i, generation, &dialog] {
         if (existe(i) && table_->slot(i).generation == generation && askSpeedLimit(i))
@@ -304,7 +306,7 @@ void activas::showDetails(int i)
 
 void activas::CallLimit()
 {
-    if (selected_ > 0 && existe(selected_))
+    if (selected_ > 0 && existe(selected_) && !isFinished(table_->slot(selected_).state))
         askSpeedLimit(selected_);
 }
 
