@@ -97,7 +97,7 @@ void web::setAddHook(WebPage::AddHook añadir)
 void web::inicio()
 {
     makeBrowser();
-    const QString home = platform::programFile(u"inicio.html"_s);
+    const QString home = platform::resourceFile(u"inicio.html"_s);
     if (QFileInfo::exists(home))
         explorador_->load(QUrl::fromLocalFile(home));
     else

@@ -30,7 +30,7 @@ public:
     QString statusText() const;
 
     void setAddHook(WebPage::AddHook añadir);
-    // Goes to the program's home page (inicio.html beside the program), or to
+    // Goes to the program's home page (inicio.html among its shipped files), or to
     // a short built-in page saying it is missing.
     void inicio();
 

@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 QString msgFile(const QString &name)
 {
-    return platform::programFile(u"msg"_s) + QDir::separator() + name;
+    return platform::resourceFile(u"msg"_s + QDir::separator() + name);
 }
 
 void ShowNotice(const QString &text, const QString &picture)

@@ -15,5 +15,5 @@ void PlayNoticeSound(const QString &path);
 // Opens a document, program or folder with the desktop's handler; false
 // when the desktop has none to start.
 bool ShellOpen(const QString &path);
-// programFolder/msg/name: the notices' pictures and sounds.
+// msg/name among the program's shipped files: the notices' pictures and sounds.
 QString msgFile(const QString &name);

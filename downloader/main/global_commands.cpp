@@ -103,7 +103,7 @@ void MainWindow::clearLog()
 
 void MainWindow::showHelp()
 {
-    const QString help = platform::programFile(u"help.html"_s);
+    const QString help = platform::resourceFile(u"help.html"_s);
     platform::shell().openWatched(help, [help] {
         platform::prompts().message(u"No hay ningún programa para ver la ayuda. Puede abrirla con su navegador:"_s
                                         + u"\r\n"_s + QDir::toNativeSeparators(help),
