@@ -6,6 +6,7 @@
 #include "log/log_append.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
+#include "platform/desktop_notices.h"
 #include "platform/hand_off.h"
 #include "platform/icons.h"
 #include "platform/loop_probe.h"
@@ -125,8 +126,16 @@ int runTandrel(int argc, char *argv[])
     QObject::connect(&handOff, &platform::HandOffServer::dropped, &handOff, [](const QString &why) {
         appendLog(u"\r\nSe ha descartado "_s + why + u" en el canal de otras copias del programa."_s, 0x0000FF);
     });
+    // Notices the user would not see go to the desktop as well.
+    platform::desktopNotices().setWanted([] {
+        const MainWindow *w = MainWindow::instance();
+        return w && (!w->isVisible() || w->isMinimized());
+    });
     splash start([&window, probe, &line, &handOff] {
         window = std::make_unique<MainWindow>();
+        bool failed = false;
+        if (const QString note = platform::dataFolderNote(&failed); !note.isEmpty())
+            appendLog(u"\r\n"_s + note, failed ? 0x0000FF : 0);
         if (!platform::programEnding())
             window->show();
         // Listened for once the lists are loaded, so what comes is added to them.

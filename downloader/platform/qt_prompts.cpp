@@ -1,6 +1,7 @@
 #include "platform/qt_prompts.h"
 
 #include "core/program_folder.h"
+#include "platform/desktop_notices.h"
 #include "platform/file_list_model.h"
 #include "platform/termination.h"
 
@@ -186,6 +187,8 @@ void QtPrompts::notice(const QString &text, const QString &picturePath)
     else
         box->setIcon(QMessageBox::Information);
     box->show();
+    // A window out of sight shows nothing: the desktop says it instead.
+    desktopNotices().forward(text);
 }
 
 namespace {
