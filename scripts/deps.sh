@@ -7,6 +7,7 @@ packages=(
     xvfb xauth
     nginx-light vsftpd curl aria2 openssl
     desktop-file-utils appstream
+    dbus-daemon dpkg-dev lintian
 )
 missing=()
 for p in "${packages[@]}"; do
