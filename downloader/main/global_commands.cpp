@@ -9,6 +9,7 @@
 #include "log/log_document.h"
 #include "log/notices.h"
 #include "main/tiling.h"
+#include "platform/desktop_notices.h"
 #include "platform/prompts.h"
 #include "platform/shell.h"
 #include "settings/cfg.h"
@@ -158,6 +159,10 @@ void MainWindow::addTrayError(const QString &text)
     });
     errmsg_ << icon;
     icon->setInTray(true);
+    // A hidden window's user hears of it from the desktop, once: a text also
+    // shown as a notice window has gone there already.
+    if (const cfg *settings = cfg::instance(); settings && !settings->msgdialog())
+        platform::desktopNotices().forward(text);
 }
 
 QList<cPindle *> MainWindow::errorIcons() const

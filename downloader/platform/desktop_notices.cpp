@@ -25,6 +25,8 @@ QDBusMessage call(const QString &method)
 
 DesktopNotices::DesktopNotices(const QDBusConnection &bus, QObject *parent) : QObject(parent), bus_(bus) {}
 
+DesktopNotices::DesktopNotices(QObject *parent) : QObject(parent) {}
+
 void DesktopNotices::setWanted(std::function<bool()> wanted)
 {
     wanted_ = std::move(wanted);
@@ -63,14 +65,16 @@ void DesktopNotices::forward(const QString &text)
 // knows how to launch, and says whether the body is read as markup.
 void DesktopNotices::ask()
 {
-    if (!bus_.isConnected()) {
+    if (!bus_)
+        bus_ = QDBusConnection::sessionBus();
+    if (!bus_->isConnected()) {
         service_ = Service::Absent;
         waiting_.clear();
         emit serviceKnown(false);
         return;
     }
     service_ = Service::Asking;
-    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call(u"GetCapabilities"_s)), this);
+    auto *watcher = new QDBusPendingCallWatcher(bus_->asyncCall(call(u"GetCapabilities"_s)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusPendingReply<QStringList> reply = *w;
@@ -92,14 +96,14 @@ void DesktopNotices::send(const QString &text)
     m << u"Tandrel"_s << 0u << u"org.tandrel.Tandrel"_s << u"Tandrel"_s << body(text, markup_) << QStringList()
       << QVariantMap() << -1;
     // Nobody waits for the answer: the id is not needed and a failure is the desktop's.
-    bus_.asyncCall(m);
+    bus_->asyncCall(m);
 }
 
 DesktopNotices &desktopNotices()
 {
     // Never destroyed: its bus connection must not be torn down after the
     // toolkit has already shut its bus thread down at exit.
-    static DesktopNotices *notices = new DesktopNotices(QDBusConnection::sessionBus());
+    static DesktopNotices *notices = new DesktopNotices();
     return *notices;
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace platform {
 
@@ -19,6 +20,8 @@ class DesktopNotices final : public QObject {
     Q_DISABLE_COPY_MOVE(DesktopNotices)
 public:
     explicit DesktopNotices(const QDBusConnection &bus, QObject *parent = nullptr);
+    // On the session bus, reached only when a notice is first wanted.
+    explicit DesktopNotices(QObject *parent = nullptr);
 
     // Whether a notice should go to the desktop now (the program installs
     // "the main window is hidden or minimised"); without one, never.
@@ -42,7 +45,7 @@ private:
     void ask();
     void send(const QString &text);
 
-    QDBusConnection bus_;
+    std::optional<QDBusConnection> bus_;
     std::function<bool()> wanted_;
     Service service_ = Service::Unknown;
     bool markup_ = false;
