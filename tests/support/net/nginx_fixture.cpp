@@ -148,6 +148,10 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
              "        location / { }\n"
              // "/go?to=ADDRESS" redirects there, for tests of redirects.
              "        location = /go { return 302 $arg_to; }\n"
+             // "/slow/NAME" serves NAME at 1 MB/s per connection.
+             "        location /slow/ { alias "_s
+           + quoted(QDir(rootFolder).absolutePath() + u'/')
+           + u"; limit_rate 1m; }\n"
              "    }\n"
              "}\n"_s;
 }
