@@ -2,6 +2,7 @@
 // restart from what a kill leaves, a server that refuses a second connection
 // and one that answers a range with the whole file.
 #include "core/active_table.h"
+#include "core/download_state.h"
 #include "core/program_folder.h"
 #include "core/segment_file.h"
 #include "cutting_proxy.h"
@@ -22,6 +23,26 @@ constexpr qint64 kSize = 16 * 1024 * 1024;
 constexpr qint64 kProof = 4096;
 constexpr qint64 kHeaderRoom = 1024; // a reply header, per connection
 
+// One download in a table of its own, over four connections.
+struct Run {
+    Run(const QString &url, const QString &file)
+    {
+        values.vecesv = 50;
+        values.segsv = 1;
+        values.waitv = 5;
+        values.connections = 4;
+        table.setSettings([this] { return values; });
+        e.url = url;
+        e.file = file;
+        slot = table.add(e).slot;
+    }
+    const Slot &row() const { return table.slot(slot); }
+    SettingsValues values;
+    ActiveTable table;
+    DownloadEntry e;
+    int slot = 0;
+};
+
 qint64 sum(const QList<qint64> &values)
 {
     return std::accumulate(values.begin(), values.end(), qint64(0));
@@ -34,6 +55,9 @@ private slots:
     void initTestCase();
     void fourConnectionsThroughCuts();
     void restartFetchesOnlyWhatIsMissing();
+    void secondConnectionRefused_data();
+    void secondConnectionRefused();
+    void wholeFileForARangeStops();
 
 private:
     SettingsValues settings(int connections) const;
@@ -73,13 +97,10 @@ void TestSegmented::fourConnectionsThroughCuts()
     testing::CuttingProxy proxy(u"127.0.0.1"_s, nginx_.port());
     proxy.setCut(1536 * 1024, 3);
 
-    ActiveTable table;
-    const SettingsValues v = settings(4);
-    table.setSettings([&] { return v; });
-    DownloadEntry e;
-    e.url = proxy.url(u"slow/big.bin"_s);
-    e.file = folder.filePath(u"big.bin"_s);
-    const int i = table.add(e).slot;
+    Run run(proxy.url(u"slow/big.bin"_s), folder.filePath(u"big.bin"_s));
+    ActiveTable &table = run.table;
+    const DownloadEntry &e = run.e;
+    const int i = run.slot;
     QVERIFY(i > 0);
     int most = 0;
     QTRY_VERIFY_WITH_TIMEOUT((most = std::max(most, table.slot(i).e.connections), isFinished(table.slot(i).state)),
@@ -139,6 +160,91 @@ void TestSegmented::restartFetchesOnlyWhatIsMissing()
     const qint64 slack = 4 * 1024 * 1024 + counting.connectionCount() * (2 * kProof + kHeaderRoom);
     QVERIFY2(sent <= kSize - onDiskAtStop + slack,
              qPrintable(u"%1 sent, %2 were on disk"_s.arg(sent).arg(onDiskAtStop)));
+}
+
+namespace {
+QByteArray patterned(qint64 size)
+{
+    QByteArray body(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        body[i] = char((i * 7 + i / 4093) & 0xFF);
+    return body;
+}
+
+// The first reply comes slowly, so the other connections are opened while
+// it runs.
+testing::HttpReplyOptions slowly()
+{
+    testing::HttpReplyOptions o;
+    o.bodyPieceSize = 64 * 1024;
+    o.pieceDelayMs = 20;
+    return o;
+}
+} // namespace
+
+// A server that will not serve a second connection leaves the download on
+// the connections that work; the file still completes.
+void TestSegmented::secondConnectionRefused_data()
+{
+    QTest::addColumn<QByteArray>("refusal");
+    QTest::newRow("503") << QByteArray("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n");
+    QTest::newRow("429") << QByteArray("HTTP/1.1 429 Too Many Requests\r\nContent-Length: 0\r\n");
+}
+void TestSegmented::secondConnectionRefused()
+{
+    QFETCH(QByteArray, refusal);
+    QTemporaryDir folder;
+    platform::setProgramFolder(folder.path());
+    testing::HttpScriptServer server;
+    const QByteArray body = patterned(3 * 1024 * 1024 + 123);
+    server.enqueueResource(u"/f.bin"_s, body, slowly());
+    // Three pieces of a megabyte: both other connections are refused.
+    for (int n = 0; n < 2; ++n)
+        server.enqueueReply(u"/f.bin"_s, refusal);
+    server.setResource(u"/f.bin"_s, body);
+
+    Run run(server.url(u"f.bin"_s), folder.filePath(u"f.bin"_s));
+    ActiveTable &table = run.table;
+    const DownloadEntry &e = run.e;
+    const int i = run.slot;
+    QTRY_VERIFY_WITH_TIMEOUT(isFinished(table.slot(i).state), 30000);
+    QFile f(e.file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll() == body);
+    // The first connection took up the refused ranges without a retry of
+    // the download: every request past the first named its range's end.
+    QCOMPARE(run.row().retriesLeft, run.values.vecesv);
+    const QList<testing::HttpScriptServer::Request> asked = server.requests(u"/f.bin"_s);
+    QVERIFY(asked.size() >= 4);
+    for (qsizetype n = 1; n < asked.size(); ++n)
+        QVERIFY2(asked[n].rangeEnd() >= asked[n].rangeStart(), asked[n].raw.constData());
+}
+
+// A 200 to a range is another answer than the first: everything stops, the
+// bytes stay, nothing of the whole body is spliced in.
+void TestSegmented::wholeFileForARangeStops()
+{
+    QTemporaryDir folder;
+    platform::setProgramFolder(folder.path());
+    testing::HttpScriptServer server;
+    const QByteArray body = patterned(3 * 1024 * 1024);
+    testing::HttpReplyOptions whole;
+    whole.honourRanges = false;
+    server.enqueueResource(u"/f.bin"_s, body, slowly());
+    server.setResource(u"/f.bin"_s, QByteArray(body.size(), 'x'), whole);
+
+    Run run(server.url(u"f.bin"_s), folder.filePath(u"f.bin"_s));
+    ActiveTable &table = run.table;
+    const DownloadEntry &e = run.e;
+    const int i = run.slot;
+    QTRY_VERIFY_WITH_TIMEOUT(table.slot(i).state == DownloadState::Stopped, 30000);
+    QVERIFY(table.slot(i).sizeChanged());
+    QFile f(e.file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray onDisk = f.readAll();
+    QVERIFY(!onDisk.contains(QByteArray(64, 'x')));
+    const qint64 kept = table.slot(i).e.position - 1;
+    QCOMPARE(onDisk.left(kept), body.left(kept));
 }
 
 QTEST_GUILESS_MAIN(TestSegmented)
