@@ -43,7 +43,8 @@ struct Options {
     int count = 1;
     qint64 mib = 512;
     int rounds = 3;
-    QString only; // one pass by name (http, ftp, https), or all when empty
+    QString only;       // one pass by name (http, ftp, https), or all when empty
+    qint64 limitKb = 0; // the program's speed limit and curl's --limit-rate, in Kb/seg; 0 for none
 };
 
 std::optional<Options> parseOptions(const QStringList &args)
@@ -77,12 +78,17 @@ std::optional<Options> parseOptions(const QStringList &args)
         } else if (args[i] == u"--only"_s && i + 1 < args.size()
                    && QStringList{u"http"_s, u"ftp"_s, u"https"_s}.contains(args[i + 1])) {
             o.only = args[++i];
+        } else if (args[i] == u"--limit"_s && number(i + 1, &o.limitKb)) {
+            ++i;
         } else if (args[i] == u"--program"_s && i + 1 < args.size()) {
             o.program = QFileInfo(args[++i]).absoluteFilePath();
         } else {
             return std::nullopt;
         }
     }
+    // A limit is compared with curl held to it, over plain HTTP.
+    if (o.limitKb > 0 && o.only.isEmpty())
+        o.only = u"http"_s;
     if (o.count > kMaxDownloads) {
         std::fprintf(stderr, "the program holds at most %d downloads\n", kMaxDownloads);
         return std::nullopt;
@@ -105,7 +111,8 @@ QStringList programFiles(const QString &exe)
 // A fresh program folder: its files (hard links where the disk allows, for
 // speed), a quiet tandrel.ini that lets every download run at once, and an
 // activas.dwn that the program starts on opening.
-bool prepareFolder(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers, bool ftp)
+bool prepareFolder(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers, bool ftp,
+                   qint64 limitKb)
 {
     QDir(folder).removeRecursively();
     if (!QDir().mkpath(folder + u"/files"_s))
@@ -127,6 +134,7 @@ bool prepareFolder(const QString &folder, const QStringList &files, const QList<
     v.dellista = false;
     v.maxdescval = kMaxDownloads;
     v.maxdesc = QString::number(kMaxDownloads);
+    v.speedLimitKb = int(limitKb);
 
     QList<ListRecord> records;
     for (const bench::Transfer &t : transfers) {
@@ -194,10 +202,10 @@ double longestGapInLog(const QString &log)
 
 bench::Sample runProgram(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers,
                          bool ftp, qint64 size, const QByteArray &sourceHash, qint64 boundMs, const Trust &trust,
-                         bool probeLoop)
+                         bool probeLoop, qint64 limitKb)
 {
     bench::Sample run;
-    if (!prepareFolder(folder, files, transfers, ftp)) {
+    if (!prepareFolder(folder, files, transfers, ftp, limitKb)) {
         std::fprintf(stderr, "program: cannot prepare %s\n", qPrintable(folder));
         return run;
     }
@@ -297,7 +305,7 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
             bench::Sample run;
             if (tool == u"program"_s) {
                 run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs, trust,
-                                 o.parallel);
+                                 o.parallel, o.limitKb);
             } else {
                 ::sync();
                 // Timed as the program is: from their first byte on disk.
@@ -325,6 +333,13 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
     bench::printTable(rows, double(o.mib * o.count));
     for (qsizetype i = 1; i < rows.size(); ++i)
         bench::printRatio(rows.first(), rows[i]);
+    // Under a limit what counts is how close each keeps to it.
+    if (o.limitKb > 0)
+        for (const bench::Summary &row : rows)
+            if (row.seconds > 0)
+                std::printf("%s: %.1f Kb/seg against a limit of %lld Kb/seg (%.1f %%)\n", qPrintable(row.tool),
+                            double(bytes * o.count) / 1024.0 / row.seconds, o.limitKb,
+                            100.0 * double(bytes * o.count) / 1024.0 / row.seconds / double(o.limitKb));
     if (o.parallel && rows.first().medianGapMs >= 0)
         std::printf("program: longest gap of the window thread's event loop once it was up: %.0f ms (median of the "
                     "rounds), "
@@ -341,7 +356,7 @@ int main(int argc, char *argv[])
     const std::optional<Options> options = parseOptions(QCoreApplication::arguments());
     if (!options) {
         std::fprintf(stderr, "usage: bench_program [--program PATH] [--size MiB, default 512] [--rounds R]"
-                             " [--only http|ftp|https]\n"
+                             " [--only http|ftp|https] [--limit Kb/seg]\n"
                              "       bench_program [--program PATH] --parallel [N [MiB]] [--rounds R]"
                              "   (default 40 files of 100 MiB)\n");
         return 2;
@@ -379,8 +394,10 @@ int main(int argc, char *argv[])
         httpUrls << nginx.url(name);
     const auto wanted = [&](const QString &pass) { return o.only.isEmpty() || o.only == pass; };
     bool allPassed = true;
+    // Under a limit, curl is held to the same one; aria2c is left out.
+    const Trust limited{{}, o.limitKb > 0 ? QStringList{u"--limit-rate"_s, u"%1k"_s.arg(o.limitKb)} : QStringList{}};
     if (wanted(u"http"_s))
-        allPassed = measure(u"HTTP"_s, o, work.path(), files, httpUrls, false, sourceHash);
+        allPassed = measure(u"HTTP"_s, o, work.path(), files, httpUrls, false, sourceHash, limited);
 
     if (!o.parallel && wanted(u"ftp"_s)) {
         testing::VsftpdFixture vsftpd(www);

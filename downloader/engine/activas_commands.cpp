@@ -293,7 +293,9 @@ void activas::showDetails(int i)
         estado = u"Conectando..."_s;
     detallado dialog(this);
     fillDetailsDialog(dialog, s.e, estado);
-    dialog.setLimit(speedLimitText(s.ownLimitKb));
+    // A finished download has nothing left to slow down.
+    if (!isFinished(s.state))
+        dialog.setLimit(speedLimitText(s.ownLimitKb));
     if (s.state == DownloadState::Transferring)
         dialog.setConnections(QString::number(std::max(1, s.e.connections)));
     const quint64 generation = s.generation;
@@ -306,7 +308,7 @@ void activas::showDetails(int i)
 
 void activas::CallLimit()
 {
-    if (selected_ > 0 && existe(selected_))
+    if (selected_ > 0 && existe(selected_) && !isFinished(table_->slot(selected_).state))
         askSpeedLimit(selected_);
 }
 

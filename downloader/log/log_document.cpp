@@ -318,6 +318,8 @@ QString LogDocument::startSession()
         writer_ = std::make_unique<platform::FileWriter>();
         connect(writer_.get(), &platform::FileWriter::failed, this, &LogDocument::saveFailed);
     }
+    // The start entry is on disk as soon as any other would be.
+    saveTimer_.start();
     return error;
 }
 

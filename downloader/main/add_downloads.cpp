@@ -188,8 +188,21 @@ void MainWindow::openLinkWindow()
 void MainWindow::loadList()
 {
     const QString path = platform::prompts().openFile(QString(), QString());
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        loadListFrom(path);
+}
+
+void MainWindow::takeHandOff(const QStringList &addresses, const QString &listFile)
+{
+    // Each as if typed into the quick-add box: the same checks and messages.
+    for (const QString &address : addresses)
+        añadir(address);
+    if (!listFile.isEmpty())
+        loadListFrom(listFile);
+}
+
+void MainWindow::loadListFrom(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         platform::prompts().message(file.errorString(), platform::Icon::Critical);

@@ -1,9 +1,12 @@
 #include "main/app.h"
 
+#include "core/command_line.h"
 #include "core/program_folder.h"
 #include "core/tls_config.h"
+#include "log/log_append.h"
 #include "main/mainwindow.h"
 #include "main/splash.h"
+#include "platform/hand_off.h"
 #include "platform/icons.h"
 #include "platform/loop_probe.h"
 #include "platform/single_instance.h"
@@ -16,7 +19,9 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <cstdio>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -24,8 +29,36 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+void print(std::FILE *to, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+// Help and version need no display: they are answered before the toolkit starts.
+std::optional<int> answeredBeforeStart(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = parseCommandLine(arguments);
+    if (line.action == CommandLine::Action::Help) {
+        print(stdout, helpText());
+        return 0;
+    }
+    if (line.action == CommandLine::Action::Version) {
+        print(stdout, versionText(QStringLiteral(TANDREL_VERSION)));
+        return 0;
+    }
+    return std::nullopt;
+}
+} // namespace
+
 int runTandrel(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = answeredBeforeStart(argc, argv))
+        return *answered;
 #ifdef Q_OS_UNIX
     // The browser's sandbox refuses to run for root; the program must still start.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
@@ -49,9 +82,23 @@ int runTandrel(int argc, char *argv[])
     if (qtSpanish.load(spanish, u"qtbase"_s, u"_"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtSpanish);
 
+    // The toolkit has taken its own options out by now.
+    const CommandLine line = parseCommandLine(QCoreApplication::arguments().mid(1));
+    if (line.action == CommandLine::Action::Refused) {
+        print(stderr, line.error + u'\n');
+        return 2;
+    }
     const platform::SingleInstance instance(platform::programFolder());
-    if (!instance.first())
-        return 0;
+    if (!instance.first()) {
+        // The copy already running for this folder takes the addresses.
+        if (!line.handsSomething())
+            return 0;
+        QString error;
+        if (platform::sendHandOff(platform::programFolder(), encodeHandOff(line), &error))
+            return 0;
+        print(stderr, u"No se han podido entregar las direcciones al programa abierto: "_s + error + u'\n');
+        return 1;
+    }
     // An authority the user trusts beyond the system's, named the way
     // OpenSSL's own tools and curl take it.
     if (const QString extra = qEnvironmentVariable("SSL_CERT_FILE"); !extra.isEmpty())
@@ -67,10 +114,28 @@ int runTandrel(int argc, char *argv[])
         else
             platform::leaveEventLoops(0);
     });
-    splash start([&window, probe] {
+    platform::HandOffServer handOff(kMaxHandOffBytes);
+    QObject::connect(&handOff, &platform::HandOffServer::received, &handOff, [](const QByteArray &message) {
+        const HandOff h = decodeHandOff(message);
+        if (!h.error.isEmpty())
+            appendLog(u"\r\nSe ha descartado un mensaje de otra copia del programa: "_s + h.error, 0x0000FF);
+        else if (MainWindow::instance() && !platform::programEnding())
+            MainWindow::instance()->takeHandOff(h.addresses, h.listFile);
+    });
+    QObject::connect(&handOff, &platform::HandOffServer::dropped, &handOff, [](const QString &why) {
+        appendLog(u"\r\nSe ha descartado "_s + why + u" en el canal de otras copias del programa."_s, 0x0000FF);
+    });
+    splash start([&window, probe, &line, &handOff] {
         window = std::make_unique<MainWindow>();
         if (!platform::programEnding())
             window->show();
+        // Listened for once the lists are loaded, so what comes is added to them.
+        QString error;
+        if (!handOff.listen(platform::programFolder(), &error))
+            appendLog(u"\r\nOtra copia del programa no podrá entregar direcciones a esta: "_s + error, 0x0000FF);
+        if (line.handsSomething())
+            QTimer::singleShot(0, window.get(),
+                               [w = window.get(), line] { w->takeHandOff(line.addresses, line.listFile); });
         // The start-up ends with the window's first paint, in the next turn.
         if (probe)
             QTimer::singleShot(0, probe, [probe] { probe->startUpDone(); });

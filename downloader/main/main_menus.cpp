@@ -258,11 +258,9 @@ void MainWindow::buildPopupMenus()
     item(menu2_, u"propiedades2"_s, u"&Propiedades"_s, u"document-properties"_s, inactivas_, &inactivas::CallProp);
 
     connect(activas_, &activas::rowMenuRequested, this, [this](const QPoint &at) {
-        const std::pair<const char16_t *, const char16_t *> mirrors[] = {{u"continuar", u"continuar"},
-                                                                         {u"cancelar", u"detener"},
-                                                                         {u"pausar", u"pausar"},
-                                                                         {u"ejecutar", u"open"},
-                                                                         {u"antivirus", u"antivirus"}};
+        const std::pair<const char16_t *, const char16_t *> mirrors[] = {
+            {u"continuar", u"continuar"}, {u"cancelar", u"detener"}, {u"pausar", u"pausar"},
+            {u"limitar", u"pausar"},      {u"ejecutar", u"open"},    {u"antivirus", u"antivirus"}};
         for (const auto &[name, key] : mirrors)
             menu_->findChild<QAction *>(QString::fromUtf16(name))
                 ->setEnabled(activas_->commandEnabled(QString::fromUtf16(key)));

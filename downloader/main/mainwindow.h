@@ -66,6 +66,8 @@ public:
     void addDialog();
     // True when the download was taken (here or into the queue).
     bool quickAdd();
+    // Addresses and a link list another start of the program handed over.
+    void takeHandOff(const QStringList &addresses, const QString &listFile);
     bool añadir(const QString &address);
     // Ctrl+V on the window: the clipboard's address into the quick-add box,
     // which gets the focus; nothing is added until the user says so.
@@ -73,6 +75,7 @@ public:
     // The link window of a page, and a saved list of links.
     void openLinkWindow();
     void loadList();
+    void loadListFrom(const QString &path);
 
     // Global commands.
     void pauseAll();

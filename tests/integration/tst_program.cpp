@@ -7,14 +7,18 @@
 #include "file_digest.h"
 #include "ftp_script_server.h"
 #include "nginx_fixture.h"
+#include "platform/hand_off.h"
 #include "vsftpd_fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +40,7 @@ private slots:
     void ftpResumesAPartialFile();
     void ftpCutIsRetried();
     void firstStartSecondStartAndOrderlyEnd();
+    void secondStartHandsItsAddressesOver();
     void endsWhileAStartUpBoxIsOpen();
     void neverWritesThroughALink();
 
@@ -209,6 +214,50 @@ void TestProgram::firstStartSecondStartAndOrderlyEnd()
     const QString log = fileText(u"historial.rtf"_s);
     QVERIFY2(log.startsWith(u"{\\rtf1"_s) && log.contains(u"Iniciado a las "_s) && log.contains(u"Cerrado a las "_s),
              qPrintable(log));
+}
+
+// A second start with an address gives it to the running copy, which
+// downloads it as if typed; a wrong address or a garbled message is refused,
+// and help needs no window.
+void TestProgram::secondStartHandsItsAddressesOver()
+{
+    prepareFolder({});
+    QFile::remove(folder_.filePath(u"historial.rtf"_s));
+    startProgram();
+    // Listening once its lists are loaded; the log is on disk by then.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder_.filePath(u"historial.rtf"_s)), 15000);
+    const auto run = [&](const QStringList &arguments) {
+        auto second = std::make_unique<QProcess>();
+        second->setProcessEnvironment(program_.processEnvironment());
+        second->start(folder_.path() + u"/downloader"_s, arguments);
+        [&] { QVERIFY(second->waitForFinished(10000)); }();
+        return second;
+    };
+    QCOMPARE(run({nginx_.url(u"one.bin"_s)})->exitCode(), 0);
+    const QString target = folder_.filePath(u"download/one.bin"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(testing::sha256OfFile(target) == testing::sha256OfFile(served_.filePath(u"one.bin"_s)),
+                             30000);
+
+    const auto wrong = run({u"ftp:/sin-barras"_s});
+    QVERIFY(wrong->exitCode() != 0);
+    QVERIFY(QString::fromLocal8Bit(wrong->readAllStandardError()).contains(u"debe empezar por http://"_s));
+    const auto help = run({u"--help"_s});
+    QCOMPARE(help->exitCode(), 0);
+    QVERIFY(QString::fromLocal8Bit(help->readAllStandardOutput()).startsWith(u"Uso: downloader"_s));
+
+    QLocalSocket garbage;
+    garbage.connectToServer(platform::handOffName(folder_.path()));
+    QVERIFY(garbage.waitForConnected(5000));
+    garbage.write("{\"direcciones\": [\"file:///etc/passwd\"]}");
+    QVERIFY(garbage.waitForBytesWritten(5000));
+    garbage.disconnectFromServer();
+    QTRY_VERIFY_WITH_TIMEOUT(fileText(u"historial.rtf"_s).contains(u"Se ha descartado un mensaje"_s), 10000);
+    QCOMPARE(program_.state(), QProcess::Running);
+    QVERIFY(!QFileInfo::exists(folder_.filePath(u"download/passwd"_s)));
+    program_.terminate();
+    QVERIFY(program_.waitForFinished(10000));
+    // The folder is the next test's.
+    QVERIFY(QDir(folder_.filePath(u"download"_s)).removeRecursively());
 }
 
 // A damaged list opens an error box before the main loop settles; a signal

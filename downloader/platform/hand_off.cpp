@@ -1,0 +1,152 @@
+#include "platform/hand_off.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace platform {
+namespace {
+constexpr int kConnectMs = 2000;
+constexpr int kMessageMs = 5000;
+constexpr int kStartingMs = 15000;
+
+#ifdef Q_OS_LINUX
+bool sameUser(const QLocalSocket *socket)
+{
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0)
+        return false;
+    return peer.uid == ::getuid();
+}
+#else
+bool sameUser(const QLocalSocket *)
+{
+    return true; // the socket's own permissions keep others out
+}
+#endif
+} // namespace
+
+QString handOffName(const QString &folder)
+{
+    const QByteArray path = QDir(folder).canonicalPath().toUtf8();
+    return u"tandrel-"_s
+           + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
+}
+
+bool sendHandOff(const QString &folder, const QByteArray &message, QString *error)
+{
+    QLocalSocket socket;
+    // The running copy may still be loading its lists: it listens only then.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        socket.connectToServer(handOffName(folder));
+        if (socket.waitForConnected(kConnectMs))
+            break;
+        const bool notYet = socket.error() == QLocalSocket::ServerNotFoundError
+                            || socket.error() == QLocalSocket::ConnectionRefusedError;
+        if (!notYet || waited.elapsed() > kStartingMs) {
+            *error = socket.errorString();
+            return false;
+        }
+        socket.abort();
+        QThread::msleep(200);
+    }
+    socket.write(message);
+    while (socket.bytesToWrite() > 0)
+        if (!socket.waitForBytesWritten(kConnectMs)) {
+            *error = socket.errorString();
+            return false;
+        }
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kConnectMs);
+    return true;
+}
+
+HandOffServer::HandOffServer(qsizetype maxBytes, QObject *parent)
+    : QObject(parent), server_(new QLocalServer(this)), maxBytes_(maxBytes)
+{
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = server_->nextPendingConnection())
+            take(socket);
+    });
+}
+
+HandOffServer::~HandOffServer() = default;
+
+bool HandOffServer::listen(const QString &folder, QString *error)
+{
+    const QString name = handOffName(folder);
+    // This copy holds the folder's lock: a socket still there is a dead copy's.
+    if (!server_->listen(name)) {
+        QLocalServer::removeServer(name);
+        if (!server_->listen(name)) {
+            *error = server_->errorString();
+            return false;
+        }
+    }
+    return true;
+}
+
+void HandOffServer::take(QLocalSocket *socket)
+{
+    socket->setParent(this);
+    if (!sameUser(socket)) {
+        emit dropped(u"una conexión de otro usuario"_s);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    const auto buffer = std::make_shared<QByteArray>();
+    auto *deadline = new QTimer(socket);
+    deadline->setSingleShot(true);
+    const auto finish = [this, socket, buffer, deadline](bool timedOut) {
+        deadline->stop();
+        socket->disconnect(this);
+        const QByteArray message = std::move(*buffer);
+        socket->abort();
+        socket->deleteLater();
+        if (timedOut)
+            emit dropped(u"un mensaje que no terminó a tiempo"_s);
+        else if (message.size() > maxBytes_)
+            emit dropped(u"un mensaje de más de %1 bytes"_s.arg(maxBytes_));
+        else
+            emit received(message);
+    };
+    connect(socket, &QLocalSocket::readyRead, this, [socket, buffer, this] {
+        // Past the limit only the fact is kept: the rest is read and thrown away.
+        const QByteArray more = socket->readAll();
+        if (buffer->size() <= maxBytes_)
+            buffer->append(more.left(maxBytes_ + 1 - buffer->size()));
+    });
+    connect(socket, &QLocalSocket::disconnected, this, [finish, socket, buffer, this] {
+        const QByteArray rest = socket->readAll();
+        if (buffer->size() <= maxBytes_)
+            buffer->append(rest.left(maxBytes_ + 1 - buffer->size()));
+        finish(false);
+    });
+    connect(deadline, &QTimer::timeout, this, [finish] { finish(true); });
+    deadline->start(kMessageMs);
+    if (socket->state() != QLocalSocket::ConnectedState) { // gone before it was seen
+        buffer->append(socket->readAll().left(maxBytes_ + 1));
+        finish(false);
+    }
+}
+
+} // namespace platform
