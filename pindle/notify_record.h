@@ -60,7 +60,12 @@ struct TrayMouseEvent {
     enum Kind { Move, Down, Up, DoubleClick };
     Kind kind;
     int button; // 1 left, 2 right; 0 for a move
-    friend bool operator==(const TrayMouseEvent &, const TrayMouseEvent &) = default;
+    // Written out: a client built as C++17 includes this header too.
+    friend bool operator==(const TrayMouseEvent &a, const TrayMouseEvent &b)
+    {
+        return a.kind == b.kind && a.button == b.button;
+    }
+    friend bool operator!=(const TrayMouseEvent &a, const TrayMouseEvent &b) { return !(a == b); }
 };
 
 // Which event a mouse message raises; middle button and anything else raise none.

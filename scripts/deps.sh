@@ -6,6 +6,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-webengine-dev libgl-dev qt6-translations-l10n libssl-dev
     xvfb xauth
     nginx-light vsftpd curl aria2 openssl
+    desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

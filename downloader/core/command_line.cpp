@@ -42,7 +42,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
         }
         if (a.startsWith(u"-"_s))
             return refused(u"Opción desconocida: "_s + a + u". Pruebe «downloader --help»."_s);
-        const QString address = a.trimmed();
+        QString address = a.trimmed();
+        // The desktop hands a "tandr:" link over whole, as the built-in browser takes it.
+        if (address.startsWith(u"tandr:"_s))
+            address = address.mid(6);
         if (!isDownloadAddress(address))
             return refused(wrongAddressText() + u": "_s + a);
         line.addresses << address;

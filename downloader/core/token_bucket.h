@@ -3,6 +3,8 @@
 #include <QMutex>
 #include <QtGlobal>
 
+#include <atomic>
+
 // A speed limit: bytes a second handed out to the readers of sockets. A
 // reader that gets nothing leaves the socket unread, so the sender is slowed
 // by TCP and nothing piles up here. Times are milliseconds on a monotonic
@@ -13,6 +15,8 @@ public:
     // 0 is no limit.
     void setRate(qint64 bytesPerSecond);
     qint64 rate() const;
+    // Without a limit a reader takes what it wants at no cost: the hot path.
+    bool limited() const { return rate_.load(std::memory_order_relaxed) > 0; }
 
     // Up to want bytes may be read now; 0 when the bucket is empty. Without a
     // limit, all of them.
@@ -30,7 +34,7 @@ private:
     void refill(qint64 nowMs);
 
     mutable QMutex mutex_;
-    qint64 rate_ = 0;
+    std::atomic<qint64> rate_ = 0; // written under the mutex
     double tokens_ = 0;
     qint64 lastMs_ = -1;
 };

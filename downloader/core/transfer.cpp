@@ -133,9 +133,9 @@ qint64 Transfer::grantRead(const QTcpSocket *socket, qint64 want)
 {
     // Once the peer has closed, what is left in the buffer ends the file: it
     // is read at once.
-    if (socket->state() != QAbstractSocket::ConnectedState)
-        return want;
     TokenBucket &shared = globalSpeedLimit();
+    if (socket->state() != QAbstractSocket::ConnectedState || (!shared.limited() && !ownLimit_.limited()))
+        return want;
     const qint64 now = speedClockMs();
     qint64 granted = shared.take(want, now);
     if (granted > 0) {
@@ -355,32 +355,22 @@ void Transfer::finish()
 void Transfer::lose(const Message &status, int retryAfter)
 {
     endConnection();
-    TransferEvent event;
-    event.kind = TransferEvent::Kind::Lost;
-    event.attempt = attempt_;
-    event.retryAfter = retryAfter;
-    event.figures = figures();
-    event.message = status;
-    emit reported(event);
+    report(TransferEvent::Kind::Lost, status, StopReason::None, retryAfter);
 }
 
 void Transfer::stop(const Message &notice, StopReason reason)
 {
     endConnection();
-    TransferEvent event;
-    event.kind = TransferEvent::Kind::Stopped;
-    event.attempt = attempt_;
-    event.reason = reason;
-    event.figures = figures();
-    event.message = notice;
-    emit reported(event);
+    report(TransferEvent::Kind::Stopped, notice, reason);
 }
 
-void Transfer::report(TransferEvent::Kind kind, const Message &message)
+void Transfer::report(TransferEvent::Kind kind, const Message &message, StopReason reason, int retryAfter)
 {
     TransferEvent event;
     event.kind = kind;
     event.attempt = attempt_;
+    event.reason = reason;
+    event.retryAfter = retryAfter;
     event.figures = figures();
     event.message = message;
     emit reported(event);

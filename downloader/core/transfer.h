@@ -144,8 +144,10 @@ protected:
     void fail(const QString &reason);       // the file could not be written: the system's reason
     void failWith(const Message &sentence); // the same, told in a message of its own
     void reportProgress(bool now);
-    // Tells the table; the message as the kind describes it.
-    void report(TransferEvent::Kind kind, const Message &message = {});
+    // Tells the table; the message, the reason (Stopped) and the server's
+    // wait (Lost) as the kind describes them.
+    void report(TransferEvent::Kind kind, const Message &message = {}, StopReason reason = StopReason::None,
+                int retryAfter = -1);
     TransferFigures figures() const;
     void endConnection(); // sockets dropped, file closed, nothing told
 

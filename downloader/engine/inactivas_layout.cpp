@@ -102,13 +102,9 @@ bool inactivas::eventFilter(QObject *watched, QEvent *event)
     if (watched == frame_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            const int step = key == Qt::Key_Down ? 1 : -1;
-            for (int i = (selected_ > 0 ? selected_ : (step > 0 ? 0 : kSlots)) + step; i > 0 && i < kSlots; i += step) {
-                if (existe(i)) {
-                    selectRow(i);
-                    break;
-                }
-            }
+            if (const int next =
+                    RowList::nextRow(kSlots, selected_, key == Qt::Key_Down, [this](int i) { return existe(i); }))
+                selectRow(next);
             return true;
         }
     }

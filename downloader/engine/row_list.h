@@ -67,6 +67,17 @@ public:
         return rows;
     }
 
+    // The loaded slot the Up or Down key moves to from selected (0 when
+    // none is selected), or 0 when there is none that way.
+    template <typename Exists> static int nextRow(int count, int selected, bool down, Exists exists)
+    {
+        const int step = down ? 1 : -1;
+        for (int i = (selected > 0 ? selected : (down ? 0 : count)) + step; i > 0 && i < count; i += step)
+            if (exists(i))
+                return i;
+        return 0;
+    }
+
     // Marks the row of slot selected, and no other (0 marks none).
     template <typename RowAt> static void markSelected(int count, RowAt rowAt, int selected)
     {

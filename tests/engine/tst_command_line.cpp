@@ -31,6 +31,10 @@ void TestCommandLine::arguments_data()
                                            << QStringList{u"http://h/a"_s} << u"/tmp/l.txt"_s;
     QTest::newRow("help wins") << QStringList{u"http://h/a"_s, u"--help"_s} << A::Help << QStringList() << QString();
     QTest::newRow("version") << QStringList{u"--version"_s} << A::Version << QStringList() << QString();
+    QTest::newRow("a tandr: link") << QStringList{u"tandr:https://h/a"_s} << A::Run << QStringList{u"https://h/a"_s}
+                                   << QString();
+    QTest::newRow("a tandr: link to a file")
+        << QStringList{u"tandr:file:///etc/passwd"_s} << A::Refused << QStringList() << QString();
     QTest::newRow("another scheme") << QStringList{u"file:///etc/passwd"_s} << A::Refused << QStringList() << QString();
     QTest::newRow("upper-case scheme") << QStringList{u"HTTP://h/a"_s} << A::Refused << QStringList() << QString();
     QTest::newRow("list without a file") << QStringList{u"--lista"_s} << A::Refused << QStringList() << QString();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "pindle_export.h"
 #include "tray_backend.h"
 
 #include <QList>
@@ -11,7 +10,7 @@ namespace pindle {
 
 // A tray that only remembers what it was told, for tests of the control and
 // of the windows that hold it.
-class PINDLE_EXPORT RecordingTrayBackend : public TrayBackend {
+class RecordingTrayBackend : public TrayBackend {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RecordingTrayBackend)
 public:
