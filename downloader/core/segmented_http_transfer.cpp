@@ -97,11 +97,31 @@ void SegmentedHttpTransfer::readShare()
             drainExtra(e, false);
 }
 
+// Kept: the first reply decides whether its ranges still hold. The list file
+// is saved less often than the side file, and may even predate the first
+// reply: the side file's own prefix and size are where a restart goes on from.
 void SegmentedHttpTransfer::settleSideFile()
 {
-    // Kept: the first reply decides whether its ranges still hold.
-    if (QFile::exists(segmentFilePath(job_.file)))
-        outOfOrder_ = true;
+    if (!QFile::exists(segmentFilePath(job_.file)))
+        return;
+    const QByteArray bytes = sideFileBytes();
+    const std::optional<SegmentRecord> header = segmentFileHeader(bytes);
+    if (!header || (job_.size > 0 && header->size != job_.size)) {
+        HttpTransfer::settleSideFile();
+        return;
+    }
+    const SegmentLoad load = decodeSegmentFile(bytes, header->size, header->validator, 0);
+    if (load.result != SegmentFileResult::Read) {
+        HttpTransfer::settleSideFile();
+        return;
+    }
+    if (!load.ranges.isEmpty() && load.ranges.first().first == 0) {
+        const qint64 prefix = std::min(load.ranges.first().end, file_->size());
+        job_.position = std::max(job_.position, prefix + 1);
+    }
+    if (job_.size == 0)
+        job_.size = header->size;
+    outOfOrder_ = true;
 }
 
 qint64 SegmentedHttpTransfer::bytesOnDisk() const
@@ -129,14 +149,20 @@ bool SegmentedHttpTransfer::takeBody(const char *data, qint64 size)
     return writeSegment(0, data, size);
 }
 
-// Past the position the file holds the ranges of the side file, if it names
-// this file; each is proven by the connection that fetches what follows it.
-QList<ByteRange> SegmentedHttpTransfer::loadSideRanges(qint64 prefix)
+QByteArray SegmentedHttpTransfer::sideFileBytes() const
 {
     QFile side(segmentFilePath(job_.file));
     if (!side.open(QIODevice::ReadOnly))
         return {};
-    const SegmentLoad load = decodeSegmentFile(side.read(64 * 1024), job_.size, validator_, prefix);
+    // One byte more than a side file may hold, so an oversized one shows.
+    return side.read(kMaxSideFileBytes + 1);
+}
+
+// Past the position the file holds the ranges of the side file, if it names
+// this file; each is proven by the connection that fetches what follows it.
+QList<ByteRange> SegmentedHttpTransfer::loadSideRanges(qint64 prefix)
+{
+    const SegmentLoad load = decodeSegmentFile(sideFileBytes(), job_.size, validator_, prefix);
     QList<ByteRange> ranges;
     for (ByteRange r : load.ranges) {
         // A range up to the end has nothing after it to prove it: its tail

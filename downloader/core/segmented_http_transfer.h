@@ -41,6 +41,7 @@ private:
     struct Extra;
 
     bool segmented() const { return plan_.has_value(); }
+    QByteArray sideFileBytes() const;
     QList<ByteRange> loadSideRanges(qint64 prefix);
     void openExtra(int connection, const ByteRange &range);
     void sendRequest(Extra *e);

@@ -166,11 +166,12 @@ protected:
     QByteArray chunk_;                   // the read buffer, reused
     class QTimer *lateReport_ = nullptr; // a report held back by the rate limit still goes out
 
-private:
-    bool proveTail(const char *&data, qint64 &size);
     // A side file left by a download over several connections means the
     // bytes past the position are not in order: only the position is kept.
     virtual void settleSideFile();
+
+private:
+    bool proveTail(const char *&data, qint64 &size);
     bool sideFileSettled_ = false;
     // How much of want the speed limits let the socket's reader take now; 0
     // starts the wake-up that reads again once they allow it.

@@ -54,6 +54,7 @@ class TestSegmented : public QObject {
 private slots:
     void initTestCase();
     void fourConnectionsThroughCuts();
+    void restartFetchesOnlyWhatIsMissing_data();
     void restartFetchesOnlyWhatIsMissing();
     void secondConnectionRefused_data();
     void secondConnectionRefused();
@@ -114,10 +115,19 @@ void TestSegmented::fourConnectionsThroughCuts()
              qPrintable(QString::number(sent)));
 }
 
+void TestSegmented::restartFetchesOnlyWhatIsMissing_data()
+{
+    QTest::addColumn<bool>("listBeforeReply");
+    QTest::newRow("list saved on the way") << false;
+    // A kill before the list was saved again: it knows neither size nor position.
+    QTest::newRow("list saved before the first reply") << true;
+}
+
 // What a kill leaves (the file, activas.dwn, the side file) is taken up by
 // a new table: only the missing bytes and their proofs are fetched again.
 void TestSegmented::restartFetchesOnlyWhatIsMissing()
 {
+    QFETCH(bool, listBeforeReply);
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     platform::setProgramFolder(folder.path());
@@ -126,15 +136,25 @@ void TestSegmented::restartFetchesOnlyWhatIsMissing()
     e.url = nginx_.url(u"slow/big.bin"_s);
     e.file = folder.filePath(u"big.bin"_s);
     qint64 onDiskAtStop = 0;
+    QByteArray listAtAdd;
     {
         ActiveTable table;
         table.setSettings([&] { return v; });
         const int i = table.add(e).slot;
+        QVERIFY(table.saveNow().isEmpty());
+        QFile early(platform::programFile(u"activas.dwn"_s));
+        QVERIFY(early.open(QIODevice::ReadOnly));
+        listAtAdd = early.readAll();
         QTRY_VERIFY_WITH_TIMEOUT(table.slot(i).e.written > kSize / 3, 30000);
         QVERIFY(!isFinished(table.slot(i).state));
         QVERIFY(table.saveNow().isEmpty());
         QTest::qWait(1100); // the side file is at most a second behind
         onDiskAtStop = table.slot(i).e.written;
+    }
+    if (listBeforeReply) {
+        QFile early(platform::programFile(u"activas.dwn"_s));
+        QVERIFY(early.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        early.write(listAtAdd);
     }
     QVERIFY(QFile::exists(segmentFilePath(e.file)));
     testing::CuttingProxy counting(u"127.0.0.1"_s, nginx_.port());

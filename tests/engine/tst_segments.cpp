@@ -71,6 +71,7 @@ private slots:
     void rangeRequestNamesItsEnd();
     void decode_data();
     void decode();
+    void headerAlone();
 };
 
 void TestSegments::plan_data()
@@ -289,6 +290,34 @@ void TestSegments::decode()
     const SegmentLoad load = decodeSegmentFile(bytes, 100, "\"abc\"", position);
     QCOMPARE(load.result, result);
     QCOMPARE(textOf(load.ranges), ranges);
+}
+
+// What a restart reads when the list lost the download's size.
+void TestSegments::headerAlone()
+{
+    const QByteArray magic = "tandrel-segmentos 1\n";
+    const struct {
+        QByteArray bytes;
+        qint64 size; // 0: no header
+        QByteArray validator;
+    } rows[] = {
+        {magic + "tama\xc3\xb1o 100\nvalidador \"\\\"abc\\\"\"\n10 20\n", 100, "\"abc\""},
+        {magic + "tama\xc3\xb1o 200\nvalidador \"\"\n", 200, ""},
+        {magic + "tama\xc3\xb1o 200\nvalidador \"\"", 0, ""},
+        {magic + "tama\xc3\xb1o 0\nvalidador \"\"\n", 0, ""},
+        {"tandrel-segmentos 2\ntama\xc3\xb1o 200\nvalidador \"\"\n", 0, ""},
+        {"<html>\n<body>\n</body>\n", 0, ""},
+        {{}, 0, ""},
+    };
+    for (const auto &row : rows) {
+        const std::optional<SegmentRecord> header = segmentFileHeader(row.bytes);
+        QCOMPARE(header.has_value(), row.size > 0);
+        if (header) {
+            QCOMPARE(header->size, row.size);
+            QCOMPARE(header->validator, row.validator);
+            QVERIFY(header->ranges.isEmpty());
+        }
+    }
 }
 
 void TestSegments::firstReplyAllowsSegments_data()
