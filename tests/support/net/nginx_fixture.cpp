@@ -152,6 +152,10 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
              "        location /slow/ { alias "_s
            + quoted(QDir(rootFolder).absolutePath() + u'/')
            + u"; limit_rate 1m; }\n"
+             // "/capped/NAME" serves NAME at 2 MB/s per connection, as mirrors do.
+             "        location /capped/ { alias "_s
+           + quoted(QDir(rootFolder).absolutePath() + u'/')
+           + u"; limit_rate 2m; }\n"
              "    }\n"
              "}\n"_s;
 }
