@@ -44,6 +44,7 @@ struct SegmentedHttpTransfer::Extra {
     HttpResponseParser response;
     ByteRange range;       // what it is to write
     qint64 proofLeft = 0;  // bytes before range.first compared with the file first
+    bool asked = false;    // connected and its request sent: only then is there anything to read
     bool answered = false; // its reply header came
 };
 
@@ -89,9 +90,12 @@ void SegmentedHttpTransfer::readShare()
 {
     if (!segmented() || firstAlive_)
         HttpTransfer::readShare();
+    // A read of a connection still opening fails, and would be taken for
+    // the server closing it.
     QList<quint64> serials;
     for (const auto &e : extras_)
-        serials.append(e->serial);
+        if (e->asked)
+            serials.append(e->serial);
     for (quint64 serial : serials)
         if (Extra *e = extraOf(serial))
             drainExtra(e, false);
@@ -278,6 +282,7 @@ void SegmentedHttpTransfer::sendRequest(Extra *e)
     const RangeRequest request{job_.host,        job_.port, secure(), job_.path, e->range.first - e->proofLeft,
                                e->range.end - 1, validator_};
     e->socket->write(rangeRequestBytes(request));
+    e->asked = true;
 }
 
 SegmentedHttpTransfer::Extra *SegmentedHttpTransfer::extraOf(quint64 serial) const

@@ -54,6 +54,7 @@ class TestSegmented : public QObject {
 private slots:
     void initTestCase();
     void fourConnectionsThroughCuts();
+    void fourConnectionsUnderASpeedLimit();
     void restartFetchesOnlyWhatIsMissing_data();
     void restartFetchesOnlyWhatIsMissing();
     void secondConnectionRefused_data();
@@ -121,6 +122,27 @@ void TestSegmented::restartFetchesOnlyWhatIsMissing_data()
     QTest::newRow("list saved on the way") << false;
     // A kill before the list was saved again: it knows neither size nor position.
     QTest::newRow("list saved before the first reply") << true;
+}
+
+// The limit is shared by the download's connections; reads held back by it
+// must not take the connections still opening for closed ones.
+void TestSegmented::fourConnectionsUnderASpeedLimit()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    platform::setProgramFolder(folder.path());
+    Run run(nginx_.url(u"big.bin"_s), folder.filePath(u"big.bin"_s));
+    run.values.speedLimitKb = 8192;
+    run.table.setSettings([&run] { return run.values; });
+    ActiveTable &table = run.table;
+    QList<Message::Id> lines;
+    connect(&table, &ActiveTable::logLine, this, [&lines](const Message &line) { lines << line.id; });
+    const int i = run.slot;
+    QTRY_VERIFY_WITH_TIMEOUT(isFinished(table.slot(i).state), 60000);
+    run.values.speedLimitKb = 0;
+    run.table.setSettings([&run] { return run.values; });
+    QVERIFY(!lines.contains(Message::Id::FewerConnections));
+    QCOMPARE(testing::sha256OfFile(run.e.file), digest_);
 }
 
 // What a kill leaves (the file, activas.dwn, the side file) is taken up by
