@@ -1,10 +1,14 @@
-// bench_program [--program PATH] [--size MiB | --parallel [N [M]]] [--rounds R]:
+// bench_program [--program PATH] [--size MiB | --parallel [N [M]]] [--rounds R]
+//               [--connections N] [--capped]:
 // runs the built program as a user runs it, from a folder of its own with a
 // download list waiting, and times it beside curl and aria2c on the same
 // files: one file over HTTP and over FTP, or N files at once over HTTP.
+// --connections sets the program's connections per download and aria2c's;
+// --capped serves at 2 MB/s per connection, as mirrors do.
 
 #include "bench_support.h"
 #include "core/list_file.h"
+#include "core/segment_file.h"
 #include "core/settings_file.h"
 #include "file_digest.h"
 #include "nginx_fixture.h"
@@ -43,8 +47,10 @@ struct Options {
     int count = 1;
     qint64 mib = 512;
     int rounds = 3;
-    QString only;       // one pass by name (http, ftp, https), or all when empty
-    qint64 limitKb = 0; // the program's speed limit and curl's --limit-rate, in Kb/seg; 0 for none
+    QString only;        // one pass by name (http, ftp, https), or all when empty
+    qint64 limitKb = 0;  // the program's speed limit and curl's --limit-rate, in Kb/seg; 0 for none
+    int connections = 0; // per download, the program's and aria2c's; 0 for the program's default and one for aria2c
+    bool capped = false; // served at 2 MB/s per connection
 };
 
 std::optional<Options> parseOptions(const QStringList &args)
@@ -80,14 +86,19 @@ std::optional<Options> parseOptions(const QStringList &args)
             o.only = args[++i];
         } else if (args[i] == u"--limit"_s && number(i + 1, &o.limitKb)) {
             ++i;
+        } else if (args[i] == u"--connections"_s && number(i + 1, &n)) {
+            o.connections = int(std::min<qint64>(n, 16));
+            ++i;
+        } else if (args[i] == u"--capped"_s) {
+            o.capped = true;
         } else if (args[i] == u"--program"_s && i + 1 < args.size()) {
             o.program = QFileInfo(args[++i]).absoluteFilePath();
         } else {
             return std::nullopt;
         }
     }
-    // A limit is compared with curl held to it, over plain HTTP.
-    if (o.limitKb > 0 && o.only.isEmpty())
+    // A limit, connections and a capped server are compared over plain HTTP.
+    if ((o.limitKb > 0 || o.connections > 0 || o.capped) && o.only.isEmpty())
         o.only = u"http"_s;
     if (o.count > kMaxDownloads) {
         std::fprintf(stderr, "the program holds at most %d downloads\n", kMaxDownloads);
@@ -112,7 +123,7 @@ QStringList programFiles(const QString &exe)
 // speed), a quiet tandrel.ini that lets every download run at once, and an
 // activas.dwn that the program starts on opening.
 bool prepareFolder(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers, bool ftp,
-                   qint64 limitKb)
+                   const Options &o)
 {
     QDir(folder).removeRecursively();
     if (!QDir().mkpath(folder + u"/files"_s))
@@ -134,7 +145,9 @@ bool prepareFolder(const QString &folder, const QStringList &files, const QList<
     v.dellista = false;
     v.maxdescval = kMaxDownloads;
     v.maxdesc = QString::number(kMaxDownloads);
-    v.speedLimitKb = int(limitKb);
+    v.speedLimitKb = int(o.limitKb);
+    if (o.connections > 0)
+        v.connections = o.connections;
 
     QList<ListRecord> records;
     for (const bench::Transfer &t : transfers) {
@@ -202,10 +215,11 @@ double longestGapInLog(const QString &log)
 
 bench::Sample runProgram(const QString &folder, const QStringList &files, const QList<bench::Transfer> &transfers,
                          bool ftp, qint64 size, const QByteArray &sourceHash, qint64 boundMs, const Trust &trust,
-                         bool probeLoop, qint64 limitKb)
+                         const Options &o)
 {
+    const bool probeLoop = o.parallel;
     bench::Sample run;
-    if (!prepareFolder(folder, files, transfers, ftp, limitKb)) {
+    if (!prepareFolder(folder, files, transfers, ftp, o)) {
         std::fprintf(stderr, "program: cannot prepare %s\n", qPrintable(folder));
         return run;
     }
@@ -232,7 +246,9 @@ bench::Sample runProgram(const QString &folder, const QStringList &files, const 
         for (const bench::Transfer &t : transfers) {
             const qint64 n = sizeOf(t.target);
             total += n;
-            complete += n >= size ? 1 : 0;
+            // Over several connections the file has its full length from
+            // the start; its side file goes once every byte is there.
+            complete += n >= size && !QFile::exists(segmentFilePath(t.target)) ? 1 : 0;
         }
         if (total > 0 && !sinceFirstByte.isValid())
             sinceFirstByte.start();
@@ -258,6 +274,8 @@ bench::Sample runProgram(const QString &folder, const QStringList &files, const 
         ::usleep(kPollMs * 1000);
     }
 
+    if (failure.isEmpty() && transfers.size() == 1)
+        run.extents = bench::extentsOf(transfers.first().target);
     // A copy that fails its check fails the run, however fast it was.
     run.ok = failure.isEmpty() && bench::verifyCopies(u"program"_s, transfers, size, sourceHash);
     run.cpuSeconds = bench::cpuSecondsOf(pid);
@@ -304,22 +322,25 @@ bool measure(const QString &title, const Options &o, const QString &work, const 
         for (const QString &tool : tools) {
             bench::Sample run;
             if (tool == u"program"_s) {
-                run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs, trust,
-                                 o.parallel, o.limitKb);
+                run = runProgram(programFolder, files, transfers[tool], ftp, bytes, sourceHash, boundMs, trust, o);
             } else {
                 ::sync();
                 // Timed as the program is: from their first byte on disk.
                 const bench::Clock clock = bench::Clock::FromFirstByte;
-                run = tool == u"curl"_s ? bench::runCurl(transfers[tool], boundMs, QDir(work).filePath(u"curl.log"_s),
-                                                         clock, trust.curlArguments)
-                                        : bench::runAria2(transfers[tool], boundMs, work, clock);
+                run = tool == u"curl"_s
+                          ? bench::runCurl(transfers[tool], boundMs, QDir(work).filePath(u"curl.log"_s), clock,
+                                           trust.curlArguments)
+                          : bench::runAria2(transfers[tool], boundMs, work, clock, std::max(o.connections, 1));
+                if (run.ok && transfers[tool].size() == 1)
+                    run.extents = bench::extentsOf(transfers[tool].first().target);
                 if (!bench::verifyCopies(tool, transfers[tool], bytes, sourceHash))
                     run.ok = false;
             }
             allPassed = allPassed && run.ok;
             samples[tool] << run;
-            std::fprintf(stderr, "%s round %d %s: %.3f s%s\n", qPrintable(title), round + 1, qPrintable(tool),
-                         run.seconds, run.ok ? "" : " FAILED");
+            std::fprintf(stderr, "%s round %d %s: %.3f s%s%s\n", qPrintable(title), round + 1, qPrintable(tool),
+                         run.seconds, run.ok ? "" : " FAILED",
+                         run.extents >= 0 ? qPrintable(u", %1 extents on disk"_s.arg(run.extents)) : "");
         }
     }
 
@@ -356,7 +377,7 @@ int main(int argc, char *argv[])
     const std::optional<Options> options = parseOptions(QCoreApplication::arguments());
     if (!options) {
         std::fprintf(stderr, "usage: bench_program [--program PATH] [--size MiB, default 512] [--rounds R]"
-                             " [--only http|ftp|https] [--limit Kb/seg]\n"
+                             " [--only http|ftp|https] [--limit Kb/seg] [--connections N] [--capped]\n"
                              "       bench_program [--program PATH] --parallel [N [MiB]] [--rounds R]"
                              "   (default 40 files of 100 MiB)\n");
         return 2;
@@ -391,7 +412,7 @@ int main(int argc, char *argv[])
 
     QStringList httpUrls;
     for (const QString &name : names)
-        httpUrls << nginx.url(name);
+        httpUrls << nginx.url(o.capped ? u"capped/"_s + name : name);
     const auto wanted = [&](const QString &pass) { return o.only.isEmpty() || o.only == pass; };
     bool allPassed = true;
     // Under a limit, curl is held to the same one; aria2c is left out.

@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -324,7 +326,8 @@ Sample runCurl(const QList<Transfer> &transfers, qint64 boundMs, const QString &
     return run;
 }
 
-Sample runAria2(const QList<Transfer> &transfers, qint64 boundMs, const QString &workFolder, Clock clock)
+Sample runAria2(const QList<Transfer> &transfers, qint64 boundMs, const QString &workFolder, Clock clock,
+                int connections)
 {
     Sample run;
     const QString input = QDir(workFolder).filePath(u"aria2-input.txt"_s);
@@ -343,8 +346,9 @@ Sample runAria2(const QList<Transfer> &transfers, qint64 boundMs, const QString 
                                 u"--quiet=true"_s,
                                 u"--file-allocation=none"_s,
                                 u"--max-concurrent-downloads=%1"_s.arg(transfers.size()),
-                                u"--max-connection-per-server=1"_s,
-                                u"--split=1"_s,
+                                u"--max-connection-per-server=%1"_s.arg(connections),
+                                u"--split=%1"_s.arg(connections),
+                                u"--min-split-size=1M"_s,
                                 u"--allow-overwrite=true"_s,
                                 u"--auto-file-renaming=false"_s,
                                 u"--input-file="_s + input};
@@ -475,6 +479,23 @@ bool serveOverTls(testing::TestAuthority &authority, testing::NginxFixture &ngin
     }
     nginx.setTls(authority.certificateFile(u"server"_s), authority.keyFile(u"server"_s));
     return true;
+}
+
+int extentsOf(const QString &path)
+{
+    QString filefrag = findProgram(u"filefrag"_s);
+    if (filefrag.isEmpty())
+        filefrag = QStandardPaths::findExecutable(u"filefrag"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+    if (filefrag.isEmpty())
+        return -1;
+    QProcess p;
+    p.start(filefrag, {path});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    // "<path>: N extents found" (or "1 extent found").
+    static const QRegularExpression found(uR"(: (\d+) extents? found)"_s);
+    const QRegularExpressionMatch m = found.match(QString::fromLocal8Bit(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 } // namespace bench

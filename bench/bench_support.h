@@ -31,6 +31,7 @@ struct Sample {
     double cpuSeconds = 0;
     double peakMiB = 0;
     double longestGapMs = -1; // the main thread's longest stall, where measured
+    int extents = -1;         // of a single file on disk, where measured
     bool ok = false;
 };
 
@@ -89,8 +90,14 @@ enum class Clock { FromStart, FromFirstByte };
 // extraArguments go before the address (say, the authority to trust).
 Sample runCurl(const QList<Transfer> &transfers, qint64 boundMs, const QString &logFile, Clock clock,
                const QStringList &extraArguments = {});
-// One aria2c fetching every transfer at once, one connection each.
-Sample runAria2(const QList<Transfer> &transfers, qint64 boundMs, const QString &workFolder, Clock clock);
+// One aria2c fetching every transfer at once, over `connections` each
+// (pieces of at least 1 MiB).
+Sample runAria2(const QList<Transfer> &transfers, qint64 boundMs, const QString &workFolder, Clock clock,
+                int connections = 1);
+
+// How many extents the file system keeps the file in, as filefrag counts
+// them; -1 when filefrag is missing or cannot tell.
+int extentsOf(const QString &path);
 
 // The bytes of every target on disk so far.
 qint64 bytesOnDisk(const QList<Transfer> &transfers);

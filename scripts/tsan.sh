@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the download core's headless test with ThreadSanitizer into
-# build-tsan/ and runs it; any report fails the run.
+# Builds the download core's headless tests with ThreadSanitizer into
+# build-tsan/ and runs them; any report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -9,7 +9,8 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTANDREL_BR
     -DCMAKE_CXX_FLAGS="-fsanitize=thread" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
     -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread"
-cmake --build build-tsan --target tst_core_headless -j "$(nproc)"
+tests=(tst_core_headless tst_segmented)
+cmake --build build-tsan --target "${tests[@]}" -j "$(nproc)"
 
 # Qt 6.4 starts the test's nginx with clone(CLONE_VM | CLONE_VFORK). TSan's
 # clone hook then does its fork bookkeeping in a child that shares our memory,
@@ -51,11 +52,13 @@ EOF
 # (downloader/core/tsan_sync.h), reports inside those libraries are in
 # scripts/tsan.supp. TSAN_EXTRA_OPTIONS may add, e.g. halt_on_error=0.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 exitcode=66 suppressions=$PWD/scripts/tsan.supp ${TSAN_EXTRA_OPTIONS:-}"
-log=build-tsan/tsan.log
-status=0
-LD_PRELOAD="$PWD/$shim" timeout 1200 build-tsan/tests/core/tst_core_headless 2>&1 | tee "$log" || status=$?
-if [ "$status" -ne 0 ] || grep -q 'WARNING: ThreadSanitizer' "$log"; then
-    echo "ThreadSanitizer: the core test failed or reported a race (exit $status); see $log" >&2
-    exit 1
-fi
-echo "ThreadSanitizer: the core test passed with no report."
+for test in "${tests[@]}"; do
+    log=build-tsan/$test.log
+    status=0
+    LD_PRELOAD="$PWD/$shim" timeout 1200 "build-tsan/tests/core/$test" 2>&1 | tee "$log" || status=$?
+    if [ "$status" -ne 0 ] || grep -q 'WARNING: ThreadSanitizer' "$log"; then
+        echo "ThreadSanitizer: $test failed or reported a race (exit $status); see $log" >&2
+        exit 1
+    fi
+done
+echo "ThreadSanitizer: the core tests passed with no report."

@@ -6,6 +6,8 @@
 #include "core/interval_timer.h"
 #include "core/login_hooks.h"
 #include "core/queue_hooks.h"
+#include "core/segment_file.h"
+#include "core/segmented_http_transfer.h"
 #include "core/target_path.h"
 #include "core/token_bucket.h"
 #include "core/transfer_threads.h"
@@ -175,8 +177,10 @@ ActiveTable::Added ActiveTable::add(const DownloadEntry &entry, bool save)
     createTransfer(i, entry.url, *host, GetPort(entry.url), GetPath(entry.url));
 
     // A download whose every byte is already on disk is shown finished
-    // instead of being fetched again.
-    const bool complete = entry.size > 0 && QFileInfo(entry.file).size() == entry.size;
+    // instead of being fetched again. A side file beside it means the file
+    // was sized before its bytes arrived: its length proves nothing.
+    const bool complete =
+        entry.size > 0 && QFileInfo(entry.file).size() == entry.size && !QFile::exists(segmentFilePath(entry.file));
     s.e.used = true;
     emit slotLoaded(i);
     if (complete) {
@@ -214,6 +218,8 @@ void ActiveTable::createTransfer(int i, const QString &url, const QString &host,
             job.ftppass = kAnonymousPassword;
         }
         s.transfer = new FtpTransfer(job);
+    } else if (const int connections = settings().connections; connections > 1) {
+        s.transfer = new SegmentedHttpTransfer(job, connections);
     } else {
         s.transfer = new HttpTransfer(job);
     }
@@ -346,6 +352,8 @@ void ActiveTable::mirror(int i, const TransferFigures &f)
     s.e.size = f.size;
     s.e.resumable = f.resumable;
     s.e.positionAtConnect = f.positionAtConnect;
+    s.e.written = f.written;
+    s.e.connections = f.connections;
     if (f.received != s.received) {
         s.received = f.received;
         s.idle = 0;

@@ -87,7 +87,8 @@ qint32 ActiveTable::speedTick()
         const qint32 d = s.e.elapsed - s.e.elapsedAtConnect;
         double average = 0;
         if (d > 0)
-            average = roundHalfEven((double(s.e.position - s.e.positionAtConnect) / 1024.0) / d, 2);
+            average = roundHalfEven(
+                (double((s.e.written > 0 ? s.e.written + 1 : s.e.position) - s.e.positionAtConnect) / 1024.0) / d, 2);
         if (s.state == DownloadState::Transferring) {
             s.e.speed = qint32(roundHalfEven(average));
             total += s.e.speed;

@@ -15,6 +15,10 @@ struct DownloadEntry {
     bool used = false;
     qint32 elapsedAtConnect = 0;
     qint64 positionAtConnect = 0;
+    // Not stored: every byte on disk, past the position too, while a download
+    // runs over several connections (0 otherwise), and how many work for it.
+    qint64 written = 0;
+    int connections = 0;
     QString ftpuser;
     QString ftppass;
     // The FTP step lives with the download's transfer (FtpTransfer).

@@ -3,7 +3,9 @@
 #include "core/download_entry.h"
 
 #include <QLocale>
+
 #include <QTime>
+#include <algorithm>
 
 #include <cfloat>
 #include <cmath>
@@ -97,7 +99,7 @@ QString bytesText(qint64 value)
 
 qint64 bytesOnDisk(const DownloadEntry &e)
 {
-    return e.position > 0 ? e.position - 1 : 0;
+    return std::max(e.position > 0 ? e.position - 1 : 0, e.written);
 }
 
 double percentOnDisk(const DownloadEntry &e)

@@ -3,7 +3,9 @@
 
 #include "core/completion.h"
 #include "core/http_decision.h"
+#include "core/http_request.h"
 #include "core/quiet_abort.h"
+#include "core/response_facts.h"
 #include "core/url.h"
 
 #include <QDateTime>
@@ -15,31 +17,12 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int kMaxRedirects = 10;
 
-// The path goes out as stored, but a blank or a control character would
-// break the request line (or smuggle in a header), so those are escaped.
-QByteArray requestTarget(const QString &tag)
-{
-    const QByteArray raw = tag.toUtf8();
-    QByteArray out;
-    out.reserve(raw.size());
-    for (char c : raw) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b <= 0x20 || b == 0x7F)
-            out += '%' + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
-        else
-            out += c;
-    }
-    return out;
-}
-
 QString resolveLocation(const QString &current, const QString &location)
 {
     if (location.startsWith(u"http://"_s) || location.startsWith(u"https://"_s) || location.startsWith(u"ftp://"_s))
         return location;
     return QUrl(current).resolved(QUrl(location)).toString();
 }
-
-const QByteArray kCrlf = QByteArrayLiteral("\r\n");
 
 bool isSecure(const QString &url)
 {
@@ -134,7 +117,7 @@ void HttpTransfer::onConnected()
         job_.position = 1;
     if (!openTarget())
         return;
-    const qint64 length = file_->size();
+    const qint64 length = bytesOnDisk();
     if (length != job_.position)
         job_.position = length + 1;
     // Bytes this download did not write itself are proven before anything
@@ -145,16 +128,9 @@ void HttpTransfer::onConnected()
         stop(say(Message::Id::BadAddress, {job_.url}));
         return;
     }
-    QByteArray request = "GET /" + requestTarget(job_.path) + " HTTP/1.1" + kCrlf + "User-Agent: Tandrel" + kCrlf
-                         + "Host: " + hostLine(job_.host, job_.port, isSecure(job_.url)) + kCrlf + "Connection: close"
-                         + kCrlf + "Accept-Encoding: identity" + kCrlf
-                         + "Range: bytes=" + QByteArray::number(requestedFrom_) + "-" + kCrlf;
-    // The rest is wanted only if it belongs to the same file as the bytes on disk.
+    RangeRequest request{job_.host, job_.port, isSecure(job_.url), job_.path, requestedFrom_, -1, validator_};
     ifRangeSent_ = requestedFrom_ > 0 && !validator_.isEmpty();
-    if (ifRangeSent_)
-        request += "If-Range: " + validator_ + kCrlf;
-    request += kCrlf;
-    ws_->write(request);
+    ws_->write(rangeRequestBytes(request));
     positionAtConnect_ = job_.position;
     report(TransferEvent::Kind::Connected);
 }
@@ -223,7 +199,7 @@ void HttpTransfer::connectionEnded()
 bool HttpTransfer::consume(const char *data, qint64 size)
 {
     if (response_.state() == HttpResponseParser::State::Complete && !chunked_)
-        return writeBody(data, size);
+        return takeBody(data, size);
 
     QByteArray body;
     if (response_.state() != HttpResponseParser::State::Complete) {
@@ -249,31 +225,20 @@ bool HttpTransfer::consume(const char *data, qint64 size)
         bodyComplete_ = chunkState == ChunkedDecoder::State::Done;
         body = decoded;
     }
-    return writeBody(body.constData(), body.size());
+    return takeBody(body.constData(), body.size());
 }
 
 // Acts on a complete response header; false when the transfer ended here.
 bool HttpTransfer::handleHeader()
 {
-    ResponseFacts facts;
-    facts.status = response_.status();
-    facts.statusLine = response_.statusLine();
-    facts.contentLength = response_.contentLength();
-    facts.chunked = response_.chunked();
-    qint64 last = 0;
-    facts.ranged = response_.contentRange(&facts.rangeFirst, &last, &facts.rangeTotal);
-    facts.location = response_.header("Location");
-    facts.contentEncoding = response_.header("Content-Encoding");
-    facts.retryAfter = response_.header("Retry-After");
-    facts.now = QDateTime::currentDateTimeUtc();
+    ResponseFacts facts = replyFacts(response_);
     facts.requestedFrom = requestedFrom_;
-    facts.onDisk = file_ ? file_->size() : 0;
+    facts.onDisk = file_ ? bytesOnDisk() : 0;
     facts.knownSize = job_.size;
     facts.url = job_.url;
     facts.host = job_.host;
     facts.ifRangeSent = ifRangeSent_;
-    const QByteArray replyValidator = rangeValidator(response_.header("ETag"), response_.header("Last-Modified"));
-    facts.replyValidated = !replyValidator.isEmpty();
+    const QByteArray validator = replyValidator(response_);
     const ResponseDecision decision = decideResponse(facts);
 
     if (decision.kind != ResponseDecision::Kind::Redirect)
@@ -315,7 +280,7 @@ bool HttpTransfer::handleHeader()
     }
     // The validator of the file whose bytes are being written now.
     if (decision.writeFrom == 0 || validator_.isEmpty())
-        validator_ = replyValidator;
+        validator_ = validator;
     chunked_ = facts.chunked;
     job_.resumable = decision.resumable;
     job_.size = decision.size;
@@ -329,7 +294,34 @@ bool HttpTransfer::handleHeader()
     job_.position = decision.writeFrom + proofLeft_ + 1;
     positionAtConnect_ = job_.position;
     reportProgress(true);
+    return replyAccepted(facts, decision, validator_, response_.header("Accept-Ranges"));
+}
+
+bool HttpTransfer::takeBody(const char *data, qint64 size)
+{
+    return writeBody(data, size);
+}
+
+bool HttpTransfer::replyAccepted(const ResponseFacts &, const ResponseDecision &, const QByteArray &,
+                                 const QByteArray &)
+{
     return true;
+}
+
+qint64 HttpTransfer::bytesOnDisk() const
+{
+    return file_->size();
+}
+
+void HttpTransfer::dropFirstConnection()
+{
+    dropReadLater();
+    quietAbort(ws_);
+}
+
+bool HttpTransfer::firstConnectionOpen() const
+{
+    return ws_ && ws_->state() == QAbstractSocket::ConnectedState;
 }
 
 void HttpTransfer::closeAllAndTell()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/http_decision.h"
 #include "core/http_response.h"
 #include "core/tls_config.h"
 #include "core/transfer.h"
@@ -10,7 +11,8 @@
 
 // One download over HTTP: the connection ws, the request with its byte
 // range, the response header's decision, and the body into the file.
-class HttpTransfer final : public Transfer {
+// A download over several connections builds on it (segmented_http_transfer.h).
+class HttpTransfer : public Transfer {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(HttpTransfer)
 public:
@@ -20,6 +22,21 @@ public:
 protected:
     void start() override;
     void dropSockets() override;
+    void readShare() override;
+
+    // Body bytes of the first connection, after the header and any chunked
+    // framing; false when the transfer ended inside.
+    virtual bool takeBody(const char *data, qint64 size);
+    // The first connection's reply is being written to the file; false when
+    // the transfer ended inside.
+    virtual bool replyAccepted(const ResponseFacts &facts, const ResponseDecision &decision,
+                               const QByteArray &validator, const QByteArray &acceptRanges);
+    // The bytes of the target file that count as fetched (the file is open).
+    virtual qint64 bytesOnDisk() const;
+    // The first connection is aborted without its signals.
+    void dropFirstConnection();
+    bool firstConnectionOpen() const;
+    bool secure() const { return secure_; }
 
 private:
     void onConnected();
@@ -29,7 +46,6 @@ private:
     // Takes what the socket holds (all of it, or a wake-up's share); false
     // when a redirect among it started another connection.
     bool drain(bool all = false);
-    void readShare() override;
     void onDisconnected();
     void onError();
     // Takes received bytes; false when the transfer ended inside.

@@ -37,6 +37,8 @@ struct Message {
         ConnectionLost,         // url
         SocketError,            // the network library's own text
         Said,                   // a sentence made on the window's thread (the list files' reader)
+        OtherFileOnConnection,  // url: one connection's reply names another file than the first reply
+        FewerConnections,       // host, connections still working: the server refused another one
     };
     Id id = Id::None;
     QStringList args;

@@ -14,9 +14,7 @@ constexpr qint64 kVersion = 1;
 const QByteArray kSizeKey = QByteArrayLiteral("tama\xc3\xb1o ");
 const QByteArray kValidatorKey = QByteArrayLiteral("validador ");
 constexpr qsizetype kHeaderLines = 3;
-// Far beyond what a download's connections leave behind; a side file past
-// these bounds was not written by this program.
-constexpr qsizetype kMaxBytes = 1024 * 1024;
+constexpr qsizetype kMaxBytes = kMaxSideFileBytes;
 constexpr qsizetype kMaxRanges = 100000;
 
 QByteArray number(qint64 value)
@@ -109,17 +107,25 @@ SegmentFileResult checkMagic(const QByteArray &line)
     return version == kVersion ? SegmentFileResult::Read : SegmentFileResult::OtherVersion;
 }
 
+// The size and validator lines as written.
+SegmentFileResult parseHeader(const QByteArrayList &lines, qint64 *size, QByteArray *validator)
+{
+    if (!lines[1].startsWith(kSizeKey) || !parseNumber(QByteArrayView(lines[1]).sliced(kSizeKey.size()), size)
+        || *size == 0)
+        return SegmentFileResult::Damaged;
+    if (!lines[2].startsWith(kValidatorKey)
+        || !unquoted(QByteArrayView(lines[2]).sliced(kValidatorKey.size()), validator))
+        return SegmentFileResult::Damaged;
+    return SegmentFileResult::Read;
+}
+
 // The size and validator lines, checked against the download.
 SegmentFileResult checkHeader(const QByteArrayList &lines, qint64 expectedSize, const QByteArray &expectedValidator)
 {
     qint64 size = 0;
     QByteArray validator;
-    if (!lines[1].startsWith(kSizeKey) || !parseNumber(QByteArrayView(lines[1]).sliced(kSizeKey.size()), &size)
-        || size == 0)
-        return SegmentFileResult::Damaged;
-    if (!lines[2].startsWith(kValidatorKey)
-        || !unquoted(QByteArrayView(lines[2]).sliced(kValidatorKey.size()), &validator))
-        return SegmentFileResult::Damaged;
+    if (const SegmentFileResult parsed = parseHeader(lines, &size, &validator); parsed != SegmentFileResult::Read)
+        return parsed;
     if (size != expectedSize)
         return SegmentFileResult::OtherSize;
     if (validator != expectedValidator)
@@ -198,6 +204,20 @@ SegmentLoad decodeSegmentFile(const QByteArray &bytes, qint64 expectedSize, cons
     }
     load.ranges = mergedRanges(load.ranges);
     return load;
+}
+
+std::optional<SegmentRecord> segmentFileHeader(const QByteArray &bytes)
+{
+    if (bytes.size() > kMaxBytes)
+        return std::nullopt;
+    const QByteArrayList lines = bytes.split('\n');
+    // The header lines must each end with a line end.
+    if (lines.size() <= kHeaderLines || checkMagic(lines[0]) != SegmentFileResult::Read)
+        return std::nullopt;
+    SegmentRecord record;
+    if (parseHeader(lines, &record.size, &record.validator) != SegmentFileResult::Read)
+        return std::nullopt;
+    return record;
 }
 
 QString segmentFilePath(const QString &target)

@@ -4,10 +4,16 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 #include "core/segment_plan.h"
 
 // What the side file of a download fetched over several connections keeps:
 // the ranges on disk past its position, and which server file they came from.
+// Far beyond what a download's connections leave behind; a side file past
+// this size was not written by this program.
+constexpr qsizetype kMaxSideFileBytes = 1024 * 1024;
+
 struct SegmentRecord {
     qint64 size = 0;
     QByteArray validator; // strong ETag or Last-Modified; empty when the server gave neither
@@ -44,6 +50,11 @@ QByteArray encodeSegmentFile(const SegmentRecord &record);
 // (bytes from byte 0 on disk).
 SegmentLoad decodeSegmentFile(const QByteArray &bytes, qint64 expectedSize, const QByteArray &expectedValidator,
                               qint64 position);
+
+// The size and validator a side file names, ranges left out; nothing when
+// its header is not what this program writes. What a restart goes on from
+// when the list file was saved before the download's size was known.
+std::optional<SegmentRecord> segmentFileHeader(const QByteArray &bytes);
 
 // The side file of the target file: beside it, named after it.
 QString segmentFilePath(const QString &target);

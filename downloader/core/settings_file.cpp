@@ -16,6 +16,7 @@ const QByteArray crlf = QByteArrayLiteral("\r\n");
 // The settings after the extension list are named, so they are told apart
 // from extensions; no extension has an equals sign.
 const QString kSpeedLimitKey = u"límite="_s;
+const QString kConnectionsKey = u"conexiones="_s;
 
 // A line break inside a value would shift every later line of the file.
 QString oneLine(const QString &text)
@@ -140,6 +141,8 @@ QByteArray encodeSettings(const SettingsValues &v)
     // version wrote it.
     if (v.speedLimitKb > 0)
         out += (kSpeedLimitKey + QString::number(v.speedLimitKb)).toLocal8Bit() + crlf;
+    if (v.connections != SettingsValues().connections)
+        out += (kConnectionsKey + QString::number(v.connections)).toLocal8Bit() + crlf;
     return out;
 }
 
@@ -212,6 +215,12 @@ SettingsReadResult decodeSettings(const QByteArray &bytes, const QString &progra
             bool ok = false;
             const int kb = line.mid(kSpeedLimitKey.size()).trimmed().toInt(&ok);
             v.speedLimitKb = ok && kb >= 0 && kb <= maxSpeedLimitKb ? kb : 0;
+            continue;
+        }
+        if (line.startsWith(kConnectionsKey)) {
+            bool ok = false;
+            const int n = line.mid(kConnectionsKey.size()).trimmed().toInt(&ok);
+            v.connections = ok && n >= minConnections && n <= maxConnections ? n : SettingsValues().connections;
             continue;
         }
         // A blank line is no file type; it would only make the antivirus run on every file without one.

@@ -37,9 +37,13 @@ struct SettingsValues {
     // After the extensions, each a line of its own that an older reader
     // takes for one more extension ("límite=<n>").
     int speedLimitKb = 0; // Kb/seg shared by every download; 0 is no limit
+    int connections = 4;  // connections per http(s) download ("conexiones=<n>"); 1 is one as before
 
     bool operator==(const SettingsValues &) const = default;
 };
+
+inline constexpr int minConnections = 1;
+inline constexpr int maxConnections = 16;
 
 // The lines before the extension list.
 inline constexpr int settingsFixedLines = 21;

@@ -1,6 +1,7 @@
 #include "core/transfer.h"
 
 #include "core/http_decision.h"
+#include "core/segment_file.h"
 #include "core/tls_config.h"
 
 #include <QDir>
@@ -55,6 +56,7 @@ void Transfer::closeAndDelete()
 {
     closeAll();
     QFile::remove(job_.file);
+    QFile::remove(segmentFilePath(job_.file));
     report(TransferEvent::Kind::FileDeleted);
 }
 
@@ -195,7 +197,22 @@ bool Transfer::openTarget()
         fail(file_->errorString());
         return false;
     }
+    if (!sideFileSettled_) {
+        sideFileSettled_ = true;
+        settleSideFile();
+    }
     return true;
+}
+
+void Transfer::settleSideFile()
+{
+    const QString side = segmentFilePath(job_.file);
+    if (!QFile::exists(side))
+        return;
+    const qint64 prefix = std::clamp<qint64>(job_.position - 1, 0, file_->size());
+    if (file_->size() > prefix)
+        file_->resize(prefix);
+    QFile::remove(side);
 }
 
 void Transfer::closeTarget()
@@ -273,6 +290,8 @@ void Transfer::rewriteFromStart()
         return;
     file_->resize(0);
     file_->seek(0);
+    // Ranges kept for the old bytes no longer describe the file.
+    QFile::remove(segmentFilePath(job_.file));
     ownBytes_ = true;
     proofLeft_ = 0;
     job_.position = 1;
@@ -310,6 +329,8 @@ TransferFigures Transfer::figures() const
     f.resumable = job_.resumable;
     f.positionAtConnect = positionAtConnect_;
     f.received = received_;
+    f.written = written_;
+    f.connections = connections_ > 0 ? connections_ : (file_ && file_->isOpen() ? 1 : 0);
     return f;
 }
 

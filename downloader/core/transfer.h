@@ -39,6 +39,11 @@ struct TransferFigures {
     bool resumable = false;
     qint64 positionAtConnect = 0; // where this connection started writing
     qint64 received = 0;          // bytes received so far: their arrival keeps the watchdog quiet
+    // Over several connections the file also holds finished ranges past the
+    // position: every byte written, for the progress the user sees; 0 when
+    // the position tells it all.
+    qint64 written = 0;
+    int connections = 0; // connections receiving the file
 };
 Q_DECLARE_METATYPE(TransferFigures)
 
@@ -133,7 +138,7 @@ protected:
 
     // Endings; each closes everything first.
     void finish();
-    void lose(const Message &status, int retryAfter = -1);
+    virtual void lose(const Message &status, int retryAfter = -1);
     void stop(const Message &notice, StopReason reason = StopReason::Refused);
     void restartFromStart(const Message &why);
     void fail(const QString &reason);       // the file could not be written: the system's reason
@@ -155,12 +160,19 @@ protected:
     qint64 proofAt_ = 0;               // where in the file the next compared byte sits
     qint64 positionAtConnect_ = 0;
     qint64 received_ = 0;
+    qint64 written_ = 0; // see TransferFigures::written
+    int connections_ = 0;
     QElapsedTimer lastReport_;
     QByteArray chunk_;                   // the read buffer, reused
     class QTimer *lateReport_ = nullptr; // a report held back by the rate limit still goes out
 
+    // A side file left by a download over several connections means the
+    // bytes past the position are not in order: only the position is kept.
+    virtual void settleSideFile();
+
 private:
     bool proveTail(const char *&data, qint64 &size);
+    bool sideFileSettled_ = false;
     // How much of want the speed limits let the socket's reader take now; 0
     // starts the wake-up that reads again once they allow it.
     qint64 grantRead(const QTcpSocket *socket, qint64 want);

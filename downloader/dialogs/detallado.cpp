@@ -39,6 +39,8 @@ detallado::detallado(QWidget *parent) : QDialog(parent)
     totalsize_ = addField(u"Tamaño total:"_s, u"totalsize"_s);
     limite_ = addField(u"Límite de velocidad:"_s, u"limite"_s);
     form_->setRowVisible(limite_, false);
+    conexiones_ = addField(u"Conexiones:"_s, u"conexiones"_s);
+    form_->setRowVisible(conexiones_, false);
 
     downloaded_ = new QLabel(u"Descargados X de Y"_s, this);
     downloaded_->setObjectName(u"downloaded"_s);
@@ -103,6 +105,17 @@ void detallado::setLimit(const QString &text)
     limite_->setText(text);
     form_->setRowVisible(limite_, true);
     limitar_->show();
+}
+
+QString detallado::connections() const
+{
+    return conexiones_->text();
+}
+
+void detallado::setConnections(const QString &text)
+{
+    conexiones_->setText(text);
+    form_->setRowVisible(conexiones_, true);
 }
 
 void detallado::setFile(const QString &file)

@@ -41,6 +41,9 @@ public:
     // hidden until set.
     QString limit() const;
     void setLimit(const QString &text);
+    // How many connections an active download is working with; hidden until set.
+    QString connections() const;
+    void setConnections(const QString &text);
 
 signals:
     void limitRequested();
@@ -60,5 +63,6 @@ private:
     QPushButton *cerrar_ = nullptr;
     QLineEdit *limite_ = nullptr;
     QPushButton *limitar_ = nullptr;
+    QLineEdit *conexiones_ = nullptr;
     QFormLayout *form_ = nullptr;
 };

@@ -296,6 +296,8 @@ void activas::showDetails(int i)
     // A finished download has nothing left to slow down.
     if (!isFinished(s.state))
         dialog.setLimit(speedLimitText(s.ownLimitKb));
+    if (s.state == DownloadState::Transferring)
+        dialog.setConnections(QString::number(std::max(1, s.e.connections)));
     const quint64 generation = s.generation;
     connect(&dialog, &detallado::limitRequested, this, [this, i, generation, &dialog] {
         if (existe(i) && table_->slot(i).generation == generation && askSpeedLimit(i))

@@ -147,6 +147,12 @@ QString wording(const Message &m)
     case Id::SocketError:
     case Id::Said:
         return a(0);
+    case Id::OtherFileOnConnection:
+        return u"Una de las conexiones de "_s + a(0)
+               + u" ha recibido otro archivo que la primera. Se ha detenido la descarga; al reconectar empezará "
+                 u"desde el principio."_s;
+    case Id::FewerConnections:
+        return u"El servidor "_s + a(0) + u" no admite más conexiones: la descarga sigue con "_s + a(1) + u"."_s;
     }
     return {};
 }

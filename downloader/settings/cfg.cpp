@@ -145,6 +145,7 @@ struct cfg::Controls {
     QLineEdit *wait = nullptr;
     QSpinBox *waitv = nullptr;
     QSpinBox *limite = nullptr;
+    QSpinBox *conexiones = nullptr;
     QCheckBox *checkact = nullptr;
     QRadioButton *autoact = nullptr;
     QRadioButton *notact = nullptr;
@@ -236,6 +237,13 @@ void cfg::Controls::buildDownloads(QWidget *page)
     limite->setSpecialValueText(u"sin límite"_s);
     limite->setToolTip(u"Lo que pueden recibir entre todas las descargas; se aplica en un segundo"_s);
     layout->addLayout(row({new QLabel(u"Límite de velocidad (Kb/seg, 0 = sin límite):"_s, page), limite}));
+
+    conexiones = new QSpinBox(page);
+    conexiones->setObjectName(u"conexiones"_s);
+    conexiones->setRange(minConnections, maxConnections);
+    conexiones->setToolTip(u"Las descargas http y https de un archivo grande se reparten entre varias conexiones "
+                           u"si el servidor lo permite; 1 las hace con una sola"_s);
+    layout->addLayout(row({new QLabel(u"Conexiones por descarga:"_s, page), conexiones}));
     layout->addStretch();
 }
 
@@ -596,6 +604,7 @@ SettingsValues cfg::values() const
     v.histsize = histsize();
     v.ext = ext();
     v.speedLimitKb = d->limite->value();
+    v.connections = d->conexiones->value();
     return v;
 }
 
@@ -629,6 +638,7 @@ void cfg::setValues(const SettingsValues &v)
     setHistsize(v.histsize);
     setExt(v.ext);
     d->limite->setValue(v.speedLimitKb);
+    d->conexiones->setValue(v.connections);
 }
 
 void cfg::readSettings()

@@ -37,6 +37,13 @@ int EngineFixture::add(const QString &url, const QString &name, qint64 size, qin
     return 0;
 }
 
+void EngineFixture::oneConnection()
+{
+    SettingsValues v = settings->values();
+    v.connections = 1;
+    settings->setValues(v);
+}
+
 bool EngineFixture::finished(int slot) const
 {
     return window->indicador(slot) && window->indicador(slot)->finalizado();

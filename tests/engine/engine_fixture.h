@@ -25,6 +25,8 @@ struct EngineFixture {
     QList<QPair<int, QString>> status;
 
     EngineFixture();
+    // Downloads on one connection each, as before several were offered.
+    void oneConnection();
     ~EngineFixture();
 
     QString target(const QString &name) const { return folder.file(name); }

@@ -1,7 +1,10 @@
 // How a download is shared between connections, and the side file that keeps
 // its finished ranges across a restart.
+#include "core/http_request.h"
+#include "core/http_response.h"
 #include "core/segment_file.h"
 #include "core/segment_plan.h"
+#include "core/segment_reply.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -61,8 +64,14 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void roundTripBeyondBounds();
+    void firstReplyAllowsSegments_data();
+    void firstReplyAllowsSegments();
+    void segmentReply_data();
+    void segmentReply();
+    void rangeRequestNamesItsEnd();
     void decode_data();
     void decode();
+    void headerAlone();
 };
 
 void TestSegments::plan_data()
@@ -281,6 +290,132 @@ void TestSegments::decode()
     const SegmentLoad load = decodeSegmentFile(bytes, 100, "\"abc\"", position);
     QCOMPARE(load.result, result);
     QCOMPARE(textOf(load.ranges), ranges);
+}
+
+// What a restart reads when the list lost the download's size.
+void TestSegments::headerAlone()
+{
+    const QByteArray magic = "tandrel-segmentos 1\n";
+    const struct {
+        QByteArray bytes;
+        qint64 size; // 0: no header
+        QByteArray validator;
+    } rows[] = {
+        {magic + "tama\xc3\xb1o 100\nvalidador \"\\\"abc\\\"\"\n10 20\n", 100, "\"abc\""},
+        {magic + "tama\xc3\xb1o 200\nvalidador \"\"\n", 200, ""},
+        {magic + "tama\xc3\xb1o 200\nvalidador \"\"", 0, ""},
+        {magic + "tama\xc3\xb1o 0\nvalidador \"\"\n", 0, ""},
+        {"tandrel-segmentos 2\ntama\xc3\xb1o 200\nvalidador \"\"\n", 0, ""},
+        {"<html>\n<body>\n</body>\n", 0, ""},
+        {{}, 0, ""},
+    };
+    for (const auto &row : rows) {
+        const std::optional<SegmentRecord> header = segmentFileHeader(row.bytes);
+        QCOMPARE(header.has_value(), row.size > 0);
+        if (header) {
+            QCOMPARE(header->size, row.size);
+            QCOMPARE(header->validator, row.validator);
+            QVERIFY(header->ranges.isEmpty());
+        }
+    }
+}
+
+void TestSegments::firstReplyAllowsSegments_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("acceptRanges");
+    QTest::addColumn<QByteArray>("validator");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("allowed");
+    const QByteArray etag = "\"v1\"";
+    QTest::newRow("206 with a validator") << 206 << QByteArray() << etag << qint64(-1) << false << qint64(9) << true;
+    QTest::newRow("206 with a length") << 206 << QByteArray() << QByteArray() << qint64(9) << false << qint64(9)
+                                       << true;
+    QTest::newRow("206 naming nothing") << 206 << QByteArray() << QByteArray() << qint64(-1) << false << qint64(9)
+                                        << false;
+    QTest::newRow("200 serving ranges") << 200 << QByteArray(" Bytes ") << etag << qint64(9) << false << qint64(9)
+                                        << true;
+    QTest::newRow("200 without ranges") << 200 << QByteArray() << etag << qint64(9) << false << qint64(9) << false;
+    QTest::newRow("200 refusing ranges") << 200 << QByteArray("none") << etag << qint64(9) << false << qint64(9)
+                                         << false;
+    QTest::newRow("size unknown") << 206 << QByteArray() << etag << qint64(-1) << false << qint64(0) << false;
+    QTest::newRow("chunked") << 206 << QByteArray() << etag << qint64(-1) << true << qint64(9) << false;
+}
+void TestSegments::firstReplyAllowsSegments()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, acceptRanges);
+    QFETCH(QByteArray, validator);
+    QFETCH(qint64, length);
+    QFETCH(bool, chunked);
+    QFETCH(qint64, size);
+    QFETCH(bool, allowed);
+    ResponseFacts facts;
+    facts.status = status;
+    facts.contentLength = length;
+    facts.chunked = chunked;
+    ResponseDecision write;
+    write.kind = ResponseDecision::Kind::Write;
+    write.size = size;
+    QCOMPARE(allowsSegments(facts, write, validator, acceptRanges), allowed);
+    ResponseDecision retry;
+    QVERIFY(!allowsSegments(facts, retry, validator, acceptRanges));
+}
+
+// An extra connection asks bytes=100-199 of a 1000-byte file known by "v1".
+void TestSegments::segmentReply_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("verdict");
+    const auto w = int(SegmentReply::Write);
+    const auto r = int(SegmentReply::Refused);
+    const auto c = int(SegmentReply::Contradicts);
+    QTest::newRow("the range") << QByteArray("206 x\nContent-Range: bytes 100-199/1000\nETag: \"v1\"") << w;
+    QTest::newRow("the range, no validator") << QByteArray("206 x\nContent-Range: bytes 100-199/1000") << w;
+    QTest::newRow("another total") << QByteArray("206 x\nContent-Range: bytes 100-199/2000") << c;
+    QTest::newRow("another validator") << QByteArray("206 x\nContent-Range: bytes 100-199/1000\nETag: \"v2\"") << c;
+    QTest::newRow("another start") << QByteArray("206 x\nContent-Range: bytes 0-199/1000") << r;
+    QTest::newRow("the whole file") << QByteArray("200 x\nContent-Length: 1000") << c;
+    QTest::newRow("a whole new file") << QByteArray("200 x\nContent-Length: 1000\nETag: \"v2\"") << c;
+    QTest::newRow("a page of another size") << QByteArray("200 x\nContent-Length: 50") << c;
+    QTest::newRow("busy") << QByteArray("503 x") << r;
+    QTest::newRow("too many") << QByteArray("429 x") << r;
+    QTest::newRow("forbidden") << QByteArray("403 x") << r;
+    QTest::newRow("chunked range") << QByteArray("206 x\nContent-Range: bytes 100-199/1000\nTransfer-Encoding: chunked")
+                                   << r;
+}
+void TestSegments::segmentReply()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(int, verdict);
+    HttpResponseParser parser;
+    QByteArray body;
+    const QByteArray raw = "HTTP/1.1 " + head.replace("\n", "\r\n") + "\r\n\r\n";
+    QCOMPARE(parser.feed(raw, &body), HttpResponseParser::State::Complete);
+    const QByteArray validator = rangeValidator(parser.header("ETag"), {});
+    ResponseFacts facts;
+    facts.status = parser.status();
+    facts.contentLength = parser.contentLength();
+    facts.chunked = parser.chunked();
+    qint64 last = 0;
+    facts.ranged = parser.contentRange(&facts.rangeFirst, &last, &facts.rangeTotal);
+    facts.replyValidated = !validator.isEmpty();
+    facts.requestedFrom = 100;
+    facts.onDisk = 1000;
+    facts.knownSize = 1000;
+    facts.ifRangeSent = true;
+    QCOMPARE(int(checkSegmentReply(facts, decideResponse(facts), validator, "\"v1\"")), verdict);
+}
+
+void TestSegments::rangeRequestNamesItsEnd()
+{
+    const QByteArray closed = rangeRequestBytes({u"h"_s, 80, false, u"a b"_s, 100, 199, "\"v1\""});
+    QVERIFY(closed.startsWith("GET /a%20b HTTP/1.1\r\n"));
+    QVERIFY(closed.contains("\r\nRange: bytes=100-199\r\nIf-Range: \"v1\"\r\n\r\n"));
+    const QByteArray open = rangeRequestBytes({u"h"_s, 80, false, u"a"_s, 0, -1, "\"v1\""});
+    QVERIFY(open.contains("\r\nRange: bytes=0-\r\n\r\n"));
 }
 
 QTEST_MAIN(TestSegments)

@@ -86,6 +86,7 @@ void TstAddingFlow::writeSettings(const testing::TestFolder &folder, int maxdesc
     v.segsv = 60;
     v.maxdesc = QString::number(maxdesc);
     v.maxdescval = maxdesc;
+    v.connections = 1; // a cut partial file is as long as its proven bytes
     folder.write(u"tandrel.ini"_s, encodeSettings(v));
 }
 

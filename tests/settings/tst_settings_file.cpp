@@ -156,6 +156,36 @@ private slots:
         QCOMPARE(decodeSettings(written, folder).values, r.values);
     }
 
+    void connectionsLine_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QStringList>("ext");
+        QTest::newRow("none: the default") << QByteArray(".rar\r\n") << 4 << QStringList{u".rar"_s};
+        QTest::newRow("one, as before") << QByteArray(".rar\r\nconexiones=1\r\n") << 1 << QStringList{u".rar"_s};
+        QTest::newRow("the most, beside a limit") << QByteArray(".rar\r\nl\xc3\xadmite=80\r\nconexiones=16\r\n.7z\r\n")
+                                                  << 16 << QStringList{u".rar"_s, u".7z"_s};
+        QTest::newRow("zero is the default") << QByteArray("conexiones=0\r\n") << 4 << QStringList();
+        QTest::newRow("beyond the most") << QByteArray("conexiones=17\r\n") << 4 << QStringList();
+        QTest::newRow("not a number") << QByteArray("conexiones=muchas\r\n") << 4 << QStringList();
+    }
+    void connectionsLine()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, connections);
+        QFETCH(QStringList, ext);
+        QByteArray file = fullFile;
+        file.truncate(file.indexOf(".rar"));
+        const SettingsReadResult r = decodeSettings(file + tail, folder);
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.values.connections, connections);
+        QCOMPARE(r.values.ext, ext);
+        // Written only when not the default, so an older reader sees no new line.
+        const QByteArray written = encodeSettings(r.values);
+        QCOMPARE(written.contains("conexiones="), connections != 4);
+        QCOMPARE(decodeSettings(written, folder).values, r.values);
+    }
+
     void numbersKeepTheSignPlace_data()
     {
         QTest::addColumn<int>("histsize");

@@ -148,6 +148,14 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
              "        location / { }\n"
              // "/go?to=ADDRESS" redirects there, for tests of redirects.
              "        location = /go { return 302 $arg_to; }\n"
+             // "/slow/NAME" serves NAME at 1 MB/s per connection.
+             "        location /slow/ { alias "_s
+           + quoted(QDir(rootFolder).absolutePath() + u'/')
+           + u"; limit_rate 1m; }\n"
+             // "/capped/NAME" serves NAME at 2 MB/s per connection, as mirrors do.
+             "        location /capped/ { alias "_s
+           + quoted(QDir(rootFolder).absolutePath() + u'/')
+           + u"; limit_rate 2m; }\n"
              "    }\n"
              "}\n"_s;
 }
