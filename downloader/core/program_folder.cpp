@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -129,6 +130,18 @@ QString withTrailingSeparator(const QString &folder)
 QString programTitle()
 {
     return u"Tandrel"_s;
+}
+
+QString defaultDownloadFolder(const QString &dataFolder)
+{
+    // A copy whose data lives in the user's hidden data folder saves into
+    // the desktop's downloads folder, where the user looks for files.
+    const bool hidden = overrideFolder().isEmpty() && !chosenDataFolder().besideProgram
+                        && QDir::cleanPath(dataFolder) == QDir::cleanPath(chosenDataFolder().path);
+    const QString desktop = hidden ? QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) : QString();
+    const QString folder =
+        desktop.isEmpty() ? withTrailingSeparator(dataFolder) + u"download"_s : QDir::toNativeSeparators(desktop);
+    return withTrailingSeparator(folder);
 }
 
 QString dataFolderNote(bool *failed)

@@ -41,6 +41,11 @@ struct DataFolder {
 // user's home folder. A folder outside the program is created owner-only.
 DataFolder chooseDataFolder(const QString &exeFolder, const QString &xdgDataHome, const QString &home);
 
+// The download folder of fresh settings for data kept in dataFolder: its
+// "download" subfolder, or the desktop's downloads folder when dataFolder is
+// the user's data folder an installed copy chose.
+QString defaultDownloadFolder(const QString &dataFolder);
+
 // A line for the activity log when the data files are not beside the
 // program ("" when they are); *failed tells a folder that could not be made.
 QString dataFolderNote(bool *failed = nullptr);

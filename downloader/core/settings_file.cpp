@@ -96,11 +96,6 @@ QStringList splitLines(const QByteArray &bytes)
     return lines;
 }
 
-QString downloadFolder(const QString &programFolder)
-{
-    return platform::withTrailingSeparator(platform::withTrailingSeparator(programFolder) + u"download"_s);
-}
-
 QString logFile(const QString &programFolder)
 {
     return platform::withTrailingSeparator(programFolder) + u"historial.rtf"_s;
@@ -111,7 +106,7 @@ QString logFile(const QString &programFolder)
 SettingsValues defaultSettings(const QString &programFolder)
 {
     SettingsValues v;
-    v.defdir = downloadFolder(programFolder);
+    v.defdir = platform::defaultDownloadFolder(programFolder);
     v.segs = u"5"_s;
     v.veces = u"5"_s;
     v.maxdesc = u"10"_s;
@@ -162,8 +157,8 @@ SettingsReadResult decodeSettings(const QByteArray &bytes, const QString &progra
 
     const Reader readers[settingsFixedLines] = {
         [&](const QString &l) {
-            v.defdir = platform::withTrailingSeparator(
-                l.isEmpty() ? platform::withTrailingSeparator(programFolder) + u"download"_s : l);
+            v.defdir =
+                l.isEmpty() ? platform::defaultDownloadFolder(programFolder) : platform::withTrailingSeparator(l);
             return true;
         },
         check(&v.initstart),

@@ -51,6 +51,9 @@ for _ in $(seq 600); do
 done
 [ -f "$data/tandrel.ini" ] || fail "no tandrel.ini in XDG_DATA_HOME/tandrel"
 [ "$(stat -c %a "$data")" = 700 ] || fail "the data folder is $(stat -c %a "$data"), not owner-only"
+# Its downloads go where the desktop keeps them, not into the hidden data folder.
+defdir=$(head -n 1 "$data/tandrel.ini" | tr -d '\r')
+[ "$defdir" = "$work/home/Downloads/" ] || fail "the download folder is $defdir, not the desktop's"
 [ "$(ls -A "$prefix/bin")" = downloader ] || fail "the program wrote into bin/: $(ls -A "$prefix/bin")"
 
 # The lock lives in the data folder: a second start sees the first and ends.

@@ -159,7 +159,8 @@ void TestHttpNginx::httpsSurvivesCutConnections()
     const int slot = f.add(url, u"twenty.bin"_s);
     QVERIFY(driveToEnd(f, slot, 20));
     QCOMPARE(testing::sha256OfFile(f.target(u"twenty.bin"_s)), twentyDigest_);
-    QVERIFY(proxy.cutCount() >= 6);
+    // Four connections each hold a range of 5 MiB: every one of them is cut.
+    QVERIFY(proxy.cutCount() >= 4);
 }
 
 void TestHttpNginx::httpsHandshakeCutIsRetried()
