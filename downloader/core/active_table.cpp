@@ -533,6 +533,8 @@ bool ActiveTable::handToQueue(int i)
     handingOver_ = i;
     const bool taken = queue_->addnew(e.url, e.file, e.size, e.position, e.resumable, e.elapsed, false, e.ftpuser,
                                       e.ftppass, e.remember, false);
+    if (taken && e.written > 0)
+        queue_->noteWritten(e.file, e.written);
     handingOver_ = 0;
     return taken;
 }

@@ -73,6 +73,17 @@ bool QueueTable::holdsTarget(const QString &file) const
     return false;
 }
 
+void QueueTable::noteWritten(const QString &file, qint64 written)
+{
+    for (int i = 1; i < kSlots; ++i) {
+        if (entries_[i].used && entries_[i].file == file) {
+            entries_[i].written = written;
+            emit entryChanged(i);
+            return;
+        }
+    }
+}
+
 bool QueueTable::addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable,
                         qint32 elapsed, bool nosave, const QString &ftpuser, const QString &ftppass, bool remember,
                         bool locked)

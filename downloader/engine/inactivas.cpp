@@ -106,6 +106,11 @@ bool inactivas::addnew(const QString &url, const QString &file, qint64 size, qin
     return table_->addnew(url, file, size, position, resumable, elapsed, nosave, ftpuser, ftppass, remember, locked);
 }
 
+void inactivas::noteWritten(const QString &file, qint64 written)
+{
+    table_->noteWritten(file, written);
+}
+
 void inactivas::onRefused(const QString &file, QueueTable::Refusal why)
 {
     if (why == QueueTable::Refusal::TargetTaken)

@@ -39,6 +39,7 @@ public:
     int loadedRows() const override;
     bool addnew(const QString &url, const QString &file, qint64 size, qint64 position, bool resumable, qint32 elapsed,
                 bool nosave, const QString &ftpuser, const QString &ftppass, bool remember, bool locked) override;
+    void noteWritten(const QString &file, qint64 written) override;
     void toactivas() override;
     bool holdsTarget(const QString &file) const override;
     QString writeListNow() override;

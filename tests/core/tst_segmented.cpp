@@ -3,7 +3,9 @@
 // and one that answers a range with the whole file.
 #include "core/active_table.h"
 #include "core/download_state.h"
+#include "core/figures.h"
 #include "core/program_folder.h"
+#include "core/queue_table.h"
 #include "core/segment_file.h"
 #include "cutting_proxy.h"
 #include "file_digest.h"
@@ -55,6 +57,7 @@ private slots:
     void initTestCase();
     void fourConnectionsThroughCuts();
     void fourConnectionsUnderASpeedLimit();
+    void pauseAndContinue();
     void restartFetchesOnlyWhatIsMissing_data();
     void restartFetchesOnlyWhatIsMissing();
     void secondConnectionRefused_data();
@@ -114,6 +117,29 @@ void TestSegmented::fourConnectionsThroughCuts()
     const qint64 sent = sum(proxy.bytesToClients());
     QVERIFY2(sent <= kSize + proxy.connectionCount() * (kProof + kHeaderRoom) + 3 * 256 * 1024,
              qPrintable(QString::number(sent)));
+}
+
+// A pause hands the download to the queue, whose row shows every byte on
+// disk; continued from there, it finishes from what the side file keeps.
+void TestSegmented::pauseAndContinue()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    platform::setProgramFolder(folder.path());
+    Run run(nginx_.url(u"slow/big.bin"_s), folder.filePath(u"big.bin"_s));
+    QueueTable queue;
+    queue.setActive(&run.table);
+    const int i = run.slot;
+    QTRY_VERIFY_WITH_TIMEOUT(run.row().e.written > kSize / 4 && run.row().e.connections == 4, 30000);
+    QVERIFY(run.table.handToQueue(i));
+    const qint64 written = run.row().e.written;
+    run.table.remove(i, false);
+    QVERIFY(queue.existe(1));
+    QVERIFY(bytesOnDisk(queue.entry(1)) >= written);
+    QVERIFY(QFile::exists(segmentFilePath(run.e.file)));
+    QVERIFY(queue.resume(1));
+    QTRY_VERIFY_WITH_TIMEOUT(run.table.existe(1) && isFinished(run.table.slot(1).state), 60000);
+    QCOMPARE(testing::sha256OfFile(run.e.file), digest_);
 }
 
 void TestSegmented::restartFetchesOnlyWhatIsMissing_data()
