@@ -212,6 +212,7 @@ void ActiveTable::createTransfer(int i, const QString &url, const QString &host,
     job.path = path;
     job.ftpuser = s.e.ftpuser;
     job.ftppass = s.e.ftppass;
+    job.session = browserSessions().find(s.e.file, s.e.url);
     if (url.startsWith(u"ftp://"_s)) {
         if (job.ftpuser.isEmpty()) {
             job.ftpuser = kAnonymousUser;

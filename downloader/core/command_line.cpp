@@ -6,11 +6,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString kAddresses = u"direcciones"_s;
 const QString kList = u"lista"_s;
+const QString kDownloads = u"descargas"_s;
+const QString kAddress = u"direccion"_s;
+const QString kName = u"nombre"_s;
+const QString kReferrer = u"referente"_s;
+const QString kCookies = u"cookies"_s;
+const QString kAnswers = u"resultados"_s;
+const QString kAccepted = u"aceptada"_s;
+const QString kMessage = u"mensaje"_s;
 
 CommandLine refused(const QString &error)
 {
@@ -18,6 +28,30 @@ CommandLine refused(const QString &error)
     line.action = CommandLine::Action::Refused;
     line.error = error;
     return line;
+}
+
+// Every field a string; the address one a download can start from, the
+// referrer a page's, and nothing that could break a request's header.
+std::optional<BrowserDownload> browserDownload(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    for (const QString &key : {kAddress, kName, kReferrer, kCookies})
+        if (!o.value(key).isUndefined() && !o.value(key).isString())
+            return std::nullopt;
+    BrowserDownload d;
+    d.address = o.value(kAddress).toString();
+    d.fileName = o.value(kName).toString();
+    d.session.url = d.address;
+    d.session.referrer = o.value(kReferrer).toString();
+    d.session.cookies = o.value(kCookies).toString();
+    if (!isDownloadAddress(d.address) || !isHeaderValue(d.address) || !isHeaderValue(d.fileName)
+        || !isHeaderValue(d.session.referrer) || !isHeaderValue(d.session.cookies))
+        return std::nullopt;
+    if (!d.session.referrer.isEmpty() && !isPageAddress(d.session.referrer))
+        return std::nullopt;
+    return d;
 }
 } // namespace
 
@@ -97,7 +131,9 @@ HandOff decodeHandOff(const QByteArray &bytes)
     const QJsonObject message = document.object();
     const QJsonValue addresses = message.value(kAddresses);
     const QJsonValue list = message.value(kList);
-    if ((!addresses.isUndefined() && !addresses.isArray()) || (!list.isUndefined() && !list.isString())) {
+    const QJsonValue downloads = message.value(kDownloads);
+    if ((!addresses.isUndefined() && !addresses.isArray()) || (!list.isUndefined() && !list.isString())
+        || (!downloads.isUndefined() && !downloads.isArray())) {
         h.error = u"el mensaje no tiene la forma esperada"_s;
         return h;
     }
@@ -111,7 +147,60 @@ HandOff decodeHandOff(const QByteArray &bytes)
         read.addresses << address;
     }
     read.listFile = list.toString();
-    if (read.addresses.isEmpty() && read.listFile.isEmpty())
+    for (const QJsonValue &value : downloads.toArray()) {
+        std::optional<BrowserDownload> d = browserDownload(value);
+        if (!d) {
+            h.error = u"el mensaje trae una descarga del navegador que no se puede aceptar"_s;
+            return h;
+        }
+        read.downloads << std::move(*d);
+    }
+    if (read.addresses.isEmpty() && read.listFile.isEmpty() && read.downloads.isEmpty())
         read.error = u"el mensaje no trae nada que descargar"_s;
     return read;
+}
+
+QByteArray encodeBrowserHandOff(const QList<BrowserDownload> &downloads)
+{
+    QJsonArray list;
+    for (const BrowserDownload &d : downloads) {
+        QJsonObject o;
+        o.insert(kAddress, d.address);
+        if (!d.fileName.isEmpty())
+            o.insert(kName, d.fileName);
+        if (!d.session.referrer.isEmpty())
+            o.insert(kReferrer, d.session.referrer);
+        if (!d.session.cookies.isEmpty())
+            o.insert(kCookies, d.session.cookies);
+        list.append(o);
+    }
+    return QJsonDocument(QJsonObject{{kDownloads, list}}).toJson(QJsonDocument::Compact);
+}
+
+QByteArray encodeHandOffAnswers(const QList<HandOffAnswer> &answers)
+{
+    QJsonArray list;
+    for (const HandOffAnswer &a : answers)
+        list.append(QJsonObject{{kAddress, a.address}, {kAccepted, a.accepted}, {kMessage, a.message}});
+    return QJsonDocument(QJsonObject{{kAnswers, list}}).toJson(QJsonDocument::Compact);
+}
+
+QList<HandOffAnswer> decodeHandOffAnswers(const QByteArray &bytes, QString *error)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    const QJsonValue list = document.object().value(kAnswers);
+    if (!list.isArray()) {
+        *error = u"la respuesta del programa no tiene la forma esperada"_s;
+        return {};
+    }
+    QList<HandOffAnswer> answers;
+    for (const QJsonValue &value : list.toArray()) {
+        const QJsonObject o = value.toObject();
+        if (!o.value(kAddress).isString() || !o.value(kAccepted).isBool()) {
+            *error = u"la respuesta del programa no tiene la forma esperada"_s;
+            return {};
+        }
+        answers.append({o.value(kAddress).toString(), o.value(kAccepted).toBool(), o.value(kMessage).toString()});
+    }
+    return answers;
 }

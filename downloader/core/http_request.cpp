@@ -21,6 +21,12 @@ QByteArray requestTarget(const QString &tag)
     }
     return out;
 }
+
+// A header value with a line break would end the header and start another.
+bool oneLine(const QByteArray &value)
+{
+    return !value.contains('\r') && !value.contains('\n') && !value.contains('\0');
+}
 } // namespace
 
 QByteArray rangeRequestBytes(const RangeRequest &r)
@@ -32,5 +38,9 @@ QByteArray rangeRequestBytes(const RangeRequest &r)
     // The rest is wanted only if it belongs to the same file as the bytes on disk.
     if (r.first > 0 && !r.validator.isEmpty())
         request += "If-Range: " + r.validator + kCrlf;
+    if (!r.referer.isEmpty() && oneLine(r.referer))
+        request += "Referer: " + r.referer + kCrlf;
+    if (!r.cookie.isEmpty() && oneLine(r.cookie))
+        request += "Cookie: " + r.cookie + kCrlf;
     return request + kCrlf;
 }

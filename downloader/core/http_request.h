@@ -12,6 +12,9 @@ struct RangeRequest {
     qint64 first = 0;     // first byte wanted (0-based)
     qint64 last = -1;     // last byte wanted; -1 for the rest of the file
     QByteArray validator; // sent as If-Range when asking from inside the file
+    // The browser's session for this request (sessionHeaders); empty for none.
+    QByteArray cookie;
+    QByteArray referer;
 };
 
 // The request's bytes. If-Range goes out only with a validator and a range

@@ -128,7 +128,9 @@ void HttpTransfer::onConnected()
         stop(say(Message::Id::BadAddress, {job_.url}));
         return;
     }
-    RangeRequest request{job_.host, job_.port, isSecure(job_.url), job_.path, requestedFrom_, -1, validator_};
+    const SessionHeaders session = sessionHeaders(job_.session, job_.url);
+    const RangeRequest request{job_.host,     job_.port,     isSecure(job_.url), job_.path, requestedFrom_, -1,
+                               validator_,    session.cookie, session.referer};
     ifRangeSent_ = requestedFrom_ > 0 && !validator_.isEmpty();
     ws_->write(rangeRequestBytes(request));
     positionAtConnect_ = job_.position;

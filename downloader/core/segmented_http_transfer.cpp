@@ -279,8 +279,9 @@ void SegmentedHttpTransfer::openExtra(int connection, const ByteRange &range)
 
 void SegmentedHttpTransfer::sendRequest(Extra *e)
 {
-    const RangeRequest request{job_.host,        job_.port, secure(), job_.path, e->range.first - e->proofLeft,
-                               e->range.end - 1, validator_};
+    const SessionHeaders session = sessionHeaders(job_.session, job_.url);
+    const RangeRequest request{job_.host,        job_.port,  secure(),      job_.path, e->range.first - e->proofLeft,
+                               e->range.end - 1, validator_, session.cookie, session.referer};
     e->socket->write(rangeRequestBytes(request));
     e->asked = true;
 }

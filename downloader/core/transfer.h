@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/browser_session.h"
 #include "core/chunk_sizes.h"
 #include "core/download_state.h"
 #include "core/message.h"
@@ -29,6 +30,7 @@ struct TransferJob {
     QString path;
     QString ftpuser;
     QString ftppass;
+    BrowserSession session; // what the browser handed over with the address; memory only
 };
 
 // The figures of a running transfer, as the window shows and saves them.

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
@@ -47,16 +48,16 @@ QString handOffName(const QString &folder)
            + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
 }
 
-bool sendHandOff(const QString &folder, const QByteArray &message, QString *error)
+namespace {
+// The running copy may still be loading its lists: it listens only then.
+bool connectTo(QLocalSocket &socket, const QString &folder, QString *error)
 {
-    QLocalSocket socket;
-    // The running copy may still be loading its lists: it listens only then.
     QElapsedTimer waited;
     waited.start();
     for (;;) {
         socket.connectToServer(handOffName(folder));
         if (socket.waitForConnected(kConnectMs))
-            break;
+            return true;
         const bool notYet = socket.error() == QLocalSocket::ServerNotFoundError
                             || socket.error() == QLocalSocket::ConnectionRefusedError;
         if (!notYet || waited.elapsed() > kStartingMs) {
@@ -66,15 +67,56 @@ bool sendHandOff(const QString &folder, const QByteArray &message, QString *erro
         socket.abort();
         QThread::msleep(200);
     }
-    socket.write(message);
+}
+
+bool writeAll(QLocalSocket &socket, const QByteArray &bytes, QString *error)
+{
+    socket.write(bytes);
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(kConnectMs)) {
             *error = socket.errorString();
             return false;
         }
+    return true;
+}
+} // namespace
+
+bool sendHandOff(const QString &folder, const QByteArray &message, QString *error)
+{
+    QLocalSocket socket;
+    if (!connectTo(socket, folder, error) || !writeAll(socket, message, error))
+        return false;
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
         socket.waitForDisconnected(kConnectMs);
+    return true;
+}
+
+bool askHandOff(const QString &folder, const QByteArray &message, int answerMs, QByteArray *answer, QString *error)
+{
+    QLocalSocket socket;
+    if (!connectTo(socket, folder, error) || !writeAll(socket, message + '\n', error))
+        return false;
+    // The answer may wait for the user (a file to overwrite): bounded all the same.
+    constexpr qsizetype kMaxAnswerBytes = 1024 * 1024;
+    QByteArray got;
+    QElapsedTimer waited;
+    waited.start();
+    while (!got.contains('\n')) {
+        const qint64 left = answerMs - waited.elapsed();
+        if (left <= 0 || got.size() > kMaxAnswerBytes) {
+            *error = u"el programa no ha respondido"_s;
+            return false;
+        }
+        if (!socket.waitForReadyRead(int(left)) && socket.bytesAvailable() == 0) {
+            *error = socket.state() == QLocalSocket::ConnectedState ? u"el programa no ha respondido"_s
+                                                                    : u"el programa ha cerrado la conexión"_s;
+            return false;
+        }
+        got += socket.readAll();
+    }
+    *answer = got.left(got.indexOf('\n'));
+    socket.disconnectFromServer();
     return true;
 }
 
@@ -129,11 +171,17 @@ void HandOffServer::take(QLocalSocket *socket)
         else
             emit received(message);
     };
-    connect(socket, &QLocalSocket::readyRead, this, [socket, buffer, this] {
+    connect(socket, &QLocalSocket::readyRead, this, [socket, buffer, deadline, this] {
         // Past the limit only the fact is kept: the rest is read and thrown away.
         const QByteArray more = socket->readAll();
         if (buffer->size() <= maxBytes_)
             buffer->append(more.left(maxBytes_ + 1 - buffer->size()));
+        // A line break ends a message whose sender waits for the answer.
+        if (const qsizetype end = buffer->indexOf('\n'); end >= 0) {
+            deadline->stop();
+            socket->disconnect(this);
+            answer(socket, buffer->left(end));
+        }
     });
     connect(socket, &QLocalSocket::disconnected, this, [finish, socket, buffer, this] {
         const QByteArray rest = socket->readAll();
@@ -147,6 +195,30 @@ void HandOffServer::take(QLocalSocket *socket)
         buffer->append(socket->readAll().left(maxBytes_ + 1));
         finish(false);
     }
+}
+
+} // namespace platform
+
+namespace platform {
+
+void HandOffServer::answer(QLocalSocket *socket, const QByteArray &message)
+{
+    // Answering may ask the user something: the socket may be gone meanwhile.
+    const QPointer<QLocalSocket> alive(socket);
+    const QByteArray reply = answerer_ ? answerer_(message) : QByteArray();
+    if (!alive)
+        return;
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::bytesWritten, socket, [socket] {
+        if (socket->bytesToWrite() == 0)
+            socket->disconnectFromServer();
+    });
+    socket->write(reply + '\n');
+    // A client that never reads is let go all the same.
+    QTimer::singleShot(kMessageMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
 }
 
 } // namespace platform

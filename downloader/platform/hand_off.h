@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -16,6 +18,11 @@ QString handOffName(const QString &folder);
 // A second start's side: true once the running copy has the whole message.
 bool sendHandOff(const QString &folder, const QByteArray &message, QString *error);
 
+// The same, for a sender that waits for the answer: the message goes with a
+// line break after it, and the running copy's answer line comes back within
+// answerMs.
+bool askHandOff(const QString &folder, const QByteArray &message, int answerMs, QByteArray *answer, QString *error);
+
 // The running copy's side. Only the same user may connect (the socket is
 // owner-only, and the peer's user is checked); a message is what a client
 // writes before it closes, at most maxBytes, within a few seconds.
@@ -26,6 +33,9 @@ public:
     ~HandOffServer() override;
     // Listens for the folder; a socket a crashed copy left is replaced.
     bool listen(const QString &folder, QString *error);
+    // What a message that waits for an answer is answered with.
+    using Answerer = std::function<QByteArray(const QByteArray &message)>;
+    void setAnswerer(Answerer answerer) { answerer_ = std::move(answerer); }
 
 signals:
     void received(const QByteArray &message);
@@ -33,9 +43,11 @@ signals:
 
 private:
     void take(QLocalSocket *socket);
+    void answer(QLocalSocket *socket, const QByteArray &message);
 
     QLocalServer *server_ = nullptr;
     qsizetype maxBytes_ = 0;
+    Answerer answerer_;
 };
 
 } // namespace platform
