@@ -169,6 +169,7 @@ ActiveTable::Added ActiveTable::add(const DownloadEntry &entry, bool save)
     s.state = DownloadState::Connecting;
     s.stopReason = StopReason::None;
     s.ownLimitKb = 0;
+    s.validator.clear();
     ++s.generation;
     s.retriesLeft = settings().vecesv;
     s.loaded = true;
@@ -355,6 +356,8 @@ void ActiveTable::mirror(int i, const TransferFigures &f)
     s.e.positionAtConnect = f.positionAtConnect;
     s.e.written = f.written;
     s.e.connections = f.connections;
+    if (!f.validator.isEmpty())
+        s.validator = f.validator;
     if (f.received != s.received) {
         s.received = f.received;
         s.idle = 0;

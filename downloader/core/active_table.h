@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+enum class BindVerdict;
 class LoginHooks;
 class QueueHooks;
 class QTimer;
@@ -65,6 +66,11 @@ public:
     void setSpeedLimit(int i, int kb);
     // Copies a download into the queue; false when the queue did not take it.
     bool handToQueue(int i);
+    // Another address for a download stopped with bytes on disk
+    // (active_table_rebind.cpp): it is taken only once it serves the same
+    // file, and the download goes on from its position; rebindJudged tells.
+    bool canRebind(int i) const;
+    void rebind(int i, const QString &url);
 
     bool existe(int i) const { return i > 0 && i < kSlots && slots_[i].e.used; }
     const Slot &slot(int i) const { return slots_[checked(i)]; }
@@ -113,6 +119,7 @@ signals:
     void listSaveFailed(const QString &error);
     void listLoadFailed(const QString &error);
     void refused(const DownloadEntry &e, ActiveTable::Refusal why); // an add that stored nothing
+    void rebindJudged(int i, const Message &notice, bool bound);     // after rebind(); the log has it too
 
 private:
     static int checked(int i);
@@ -139,6 +146,9 @@ private:
     void armRetry(int i, int serverSeconds = -1); // serverSeconds: the wait the server asked for
     void watchdog(int i, int waitSeconds);
     void retriesExhausted(int i);
+
+    // active_table_rebind.cpp
+    void onRebindJudged(int i, quint64 generation, const QString &url, const QString &name, BindVerdict verdict);
 
     // active_table_list.cpp
     QByteArray listBytes() const;

@@ -24,6 +24,7 @@ enum class StopReason {
     Refused,     // the server or the integrity rules refused what it sent
     SizeChanged, // the server's file is another one now; a reconnect starts over
     FileFailed,  // the target file could not be written
+    AddressExpired, // the address no longer serves the file; another one may take over its bytes
 };
 
 const char *stateName(DownloadState state);

@@ -1,6 +1,9 @@
 #include "core/http_decision.h"
 
+#include "core/address_rebind.h"
 #include "core/retry_after.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -141,9 +144,36 @@ ResponseDecision wholeFile(const ResponseFacts &f)
     return d;
 }
 
+ResponseDecision decideOnReply(const ResponseFacts &f);
+
+// An address that gave part of the file and now refuses it, sends a page or
+// another size: the bytes stay and no retry is spent, since trying the same
+// address again cannot help; another address may.
+ResponseDecision expiredAddress(const ResponseFacts &f, ExpiredCause cause, const ResponseDecision &base)
+{
+    QStringList args = {QFileInfo(f.file).fileName(), f.url, QString::number(int(cause))};
+    if (cause == ExpiredCause::OtherSize)
+        args << base.notice.args.value(1) << base.notice.args.value(2);
+    else
+        args << statusText(f) << QString::number(f.status);
+    ResponseDecision d = stop(say(Message::Id::AddressExpired, args));
+    d.sizeChanged = base.sizeChanged;
+    d.addressExpired = true;
+    d.logged = true;
+    return d;
+}
+
 } // namespace
 
 ResponseDecision decideResponse(const ResponseFacts &f)
+{
+    const ResponseDecision base = decideOnReply(f);
+    const ExpiredCause cause = expiredCause(f, base);
+    return cause == ExpiredCause::None ? base : expiredAddress(f, cause, base);
+}
+
+namespace {
+ResponseDecision decideOnReply(const ResponseFacts &f)
 {
     if (isRedirect(f.status)) {
         // Nowhere to go: like a lost connection, try again later.
@@ -196,6 +226,7 @@ ResponseDecision decideResponse(const ResponseFacts &f)
         return stop(say(Message::Id::Encoded, {f.url, QString::fromLatin1(f.contentEncoding.trimmed())}));
     return f.status == 206 ? partialContent(f) : wholeFile(f);
 }
+} // namespace
 
 QByteArray rangeValidator(const QByteArray &etag, const QByteArray &lastModified)
 {

@@ -27,8 +27,11 @@ struct ResponseFacts {
     qint64 knownSize = 0;        // total the download already knows, 0 when none
     bool ifRangeSent = false;    // the request carried If-Range with the file's validator
     bool replyValidated = false; // the reply names its file by a strong ETag or Last-Modified
+    QByteArray contentType;      // null when absent
+    bool fileIsPage = false;     // the download's own file is an html page (see fileIsPage())
     QString url;
     QString host;
+    QString file; // the target file, for the notices
 };
 
 struct ResponseDecision {
@@ -48,6 +51,7 @@ struct ResponseDecision {
     bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
     bool fileChanged = false; // Write from 0: If-Range answered with the whole, new file
     bool logged = false;      // Stop: the notice also goes to the log, in red
+    bool addressExpired = false; // Stop: the address gave bytes and no longer serves the file
     int retryAfter = -1;      // Retry: seconds the server asked to wait, at most the longest delay; -1 when none
     Message notice;           // Stop; Retry: the status text, when not the usual one
     QByteArray location;      // Redirect

@@ -1,6 +1,7 @@
 // The HTTP client of one download.
 #include "core/http_transfer.h"
 
+#include "core/address_rebind.h"
 #include "core/completion.h"
 #include "core/http_decision.h"
 #include "core/http_request.h"
@@ -240,6 +241,9 @@ bool HttpTransfer::handleHeader()
     facts.url = job_.url;
     facts.host = job_.host;
     facts.ifRangeSent = ifRangeSent_;
+    facts.contentType = response_.header("Content-Type");
+    facts.fileIsPage = fileIsPage(job_.file, firstType_);
+    facts.file = job_.file;
     const QByteArray validator = replyValidator(response_);
     const ResponseDecision decision = decideResponse(facts);
 
@@ -258,7 +262,10 @@ bool HttpTransfer::handleHeader()
     case ResponseDecision::Kind::Stop:
         if (decision.sizeChanged || decision.logged)
             report(TransferEvent::Kind::Problem, decision.notice);
-        stop(decision.notice, decision.sizeChanged ? StopReason::SizeChanged : StopReason::Refused);
+        // A size change keeps its reason: a reconnection to the same address starts over.
+        stop(decision.notice, decision.sizeChanged      ? StopReason::SizeChanged
+                              : decision.addressExpired ? StopReason::AddressExpired
+                                                        : StopReason::Refused);
         return false;
     case ResponseDecision::Kind::Remove:
         closeAllAndTell();
@@ -283,6 +290,8 @@ bool HttpTransfer::handleHeader()
     // The validator of the file whose bytes are being written now.
     if (decision.writeFrom == 0 || validator_.isEmpty())
         validator_ = validator;
+    if (decision.writeFrom == 0)
+        firstType_ = facts.contentType;
     chunked_ = facts.chunked;
     job_.resumable = decision.resumable;
     job_.size = decision.size;

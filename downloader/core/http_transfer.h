@@ -37,6 +37,7 @@ protected:
     void dropFirstConnection();
     bool firstConnectionOpen() const;
     bool secure() const { return secure_; }
+    QByteArray fileValidator() const override { return validator_; }
 
 private:
     void onConnected();
@@ -69,6 +70,7 @@ private:
     bool handshaking_ = false;  // TLS handshake under way: a close is a lost connection
     Message refusal_;           // the certificate's problem, told once the handshake ends
     QByteArray validator_;      // the file's ETag or Last-Modified, sent as If-Range
+    QByteArray firstType_;      // Content-Type of the reply that started the file: a page may stay a page
     bool ifRangeSent_ = false;
     bool closeNotified_ = false; // the server ended TLS properly; a TCP close alone may be a cut
     int connection_ = 0;         // counts start(): a queued step of an earlier connection is dropped

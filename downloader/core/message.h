@@ -39,6 +39,10 @@ struct Message {
         Said,                   // a sentence made on the window's thread (the list files' reader)
         OtherFileOnConnection,  // url: one connection's reply names another file than the first reply
         FewerConnections,       // host, connections still working: the server refused another one
+        AddressExpired,         // file, url, ExpiredCause's number, status text and code, or old and new size
+        RebindProving,          // file, new url: its tail is being compared
+        RebindRefused,          // file, new url, BindVerdict's number
+        RebindContinued,        // file, new url, the position it goes on from (bytes)
     };
     Id id = Id::None;
     QStringList args;

@@ -24,6 +24,7 @@ struct Slot {
     qint64 received = 0;    // bytes the transfer had received at its last report
     int attempt = 0;        // the transfer's signals of other attempts are stale
     quint64 generation = 0; // another value once the slot holds another download
+    QByteArray validator;   // the file's ETag or Last-Modified as last served, for proving another address
 
     bool sizeChanged() const { return state == DownloadState::Stopped && stopReason == StopReason::SizeChanged; }
 };

@@ -331,6 +331,7 @@ TransferFigures Transfer::figures() const
     f.received = received_;
     f.written = written_;
     f.connections = connections_ > 0 ? connections_ : (file_ && file_->isOpen() ? 1 : 0);
+    f.validator = fileValidator();
     return f;
 }
 

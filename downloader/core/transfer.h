@@ -46,6 +46,7 @@ struct TransferFigures {
     // the position tells it all.
     qint64 written = 0;
     int connections = 0; // connections receiving the file
+    QByteArray validator; // the file's ETag or Last-Modified as its server gave it; empty when unknown
 };
 Q_DECLARE_METATYPE(TransferFigures)
 
@@ -171,6 +172,8 @@ protected:
     // A side file left by a download over several connections means the
     // bytes past the position are not in order: only the position is kept.
     virtual void settleSideFile();
+    // The validator of the file being written, for the figures.
+    virtual QByteArray fileValidator() const { return {}; }
 
 private:
     bool proveTail(const char *&data, qint64 &size);

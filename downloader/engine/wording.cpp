@@ -1,5 +1,6 @@
 #include "engine/wording.h"
 
+#include "core/address_rebind.h"
 #include "core/http_decision.h"
 
 using namespace Qt::StringLiterals;
@@ -79,6 +80,57 @@ QString certificateProblem(const QString &host, const QList<QSslError> &errors)
                            errors.isEmpty() ? QString() : errors.first().errorString());
 }
 
+namespace {
+QString expiredText(const QStringList &args)
+{
+    const auto a = [&args](int n) { return args.value(n); };
+    QString why;
+    switch (ExpiredCause(a(2).toInt())) {
+    case ExpiredCause::OtherSize:
+        why = u"el servidor da otro tamaño ("_s + a(3) + u" → "_s + (a(4).isEmpty() ? u"desconocido"_s : a(4))
+              + u" bytes)"_s;
+        break;
+    case ExpiredCause::Page:
+        why = u"el servidor envía una página en lugar del archivo"_s;
+        break;
+    default:
+        why = u"el servidor responde «"_s + a(3) + u"»"_s;
+        break;
+    }
+    return u"Se ha detenido la descarga de "_s + a(0) + u": la dirección ya no es válida ("_s + a(1) + u", "_s + why
+           + u"). Lo descargado se conserva; use «Buscar nueva dirección» para continuar con otra."_s;
+}
+
+QString refusedText(const QStringList &args)
+{
+    QString why;
+    switch (BindVerdict(args.value(2).toInt())) {
+    case BindVerdict::NoAnswer:
+        why = u"no ha respondido"_s;
+        break;
+    case BindVerdict::NoRange:
+        why = u"no envía la parte pedida del archivo"_s;
+        break;
+    case BindVerdict::OtherSize:
+        why = u"su archivo tiene otro tamaño"_s;
+        break;
+    case BindVerdict::OtherValidator:
+        why = u"su archivo es otra versión (ETag o fecha distintas)"_s;
+        break;
+    case BindVerdict::OtherBytes:
+        why = u"los últimos bytes descargados no coinciden con los suyos"_s;
+        break;
+    case BindVerdict::DiskUnreadable:
+        why = u"no se han podido leer los bytes ya descargados para compararlos"_s;
+        break;
+    case BindVerdict::Proven:
+        break;
+    }
+    return u"No se usará la dirección "_s + args.value(1) + u" para "_s + args.value(0) + u": "_s + why
+           + u". No se ha cambiado nada en el disco."_s;
+}
+} // namespace
+
 QString wording(const Message &m)
 {
     const auto a = [&m](int k) { return m.args.value(k); };
@@ -153,6 +205,15 @@ QString wording(const Message &m)
                  u"desde el principio."_s;
     case Id::FewerConnections:
         return u"El servidor "_s + a(0) + u" no admite más conexiones: la descarga sigue con "_s + a(1) + u"."_s;
+    case Id::AddressExpired:
+        return expiredText(m.args);
+    case Id::RebindProving:
+        return u"Comprobando si "_s + a(1) + u" sirve el mismo archivo que "_s + a(0) + u"..."_s;
+    case Id::RebindRefused:
+        return refusedText(m.args);
+    case Id::RebindContinued:
+        return u"La dirección "_s + a(1) + u" sirve el mismo archivo: la descarga de "_s + a(0)
+               + u" continúa desde el byte "_s + a(2) + u"."_s;
     }
     return {};
 }

@@ -118,8 +118,8 @@ void TestHttpDecision::decide_data()
                                              << Kind::Write << 5000LL << 6000LL << true << false;
     QTest::newRow("If-Range 206 total changed")
         << ifRange(asked(reply(206, 1000, 5000, 9000), 5000, 5000, 6000)) << Kind::Stop << 0LL << 0LL << false << true;
-    QTest::newRow("If-Range 404") << ifRange(asked(reply(404), 5000, 5000, 6000)) << Kind::Remove << 0LL << 0LL << false
-                                  << false;
+    QTest::newRow("If-Range 404 with bytes on disk stops")
+        << ifRange(asked(reply(404), 5000, 5000, 6000)) << Kind::Stop << 0LL << 0LL << false << false;
     QTest::newRow("410 page is not the file") << reply(410) << Kind::Stop << 0LL << 0LL << false << false;
 }
 
