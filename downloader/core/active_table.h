@@ -119,7 +119,7 @@ signals:
     void listSaveFailed(const QString &error);
     void listLoadFailed(const QString &error);
     void refused(const DownloadEntry &e, ActiveTable::Refusal why); // an add that stored nothing
-    void rebindJudged(int i, const Message &notice, bool bound);     // after rebind(); the log has it too
+    void rebindJudged(int i, const Message &notice, bool bound);    // after rebind(); the log has it too
 
 private:
     static int checked(int i);

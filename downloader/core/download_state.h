@@ -21,9 +21,9 @@ Q_DECLARE_METATYPE(DownloadState)
 // Why a download waits for the user.
 enum class StopReason {
     None,
-    Refused,     // the server or the integrity rules refused what it sent
-    SizeChanged, // the server's file is another one now; a reconnect starts over
-    FileFailed,  // the target file could not be written
+    Refused,        // the server or the integrity rules refused what it sent
+    SizeChanged,    // the server's file is another one now; a reconnect starts over
+    FileFailed,     // the target file could not be written
     AddressExpired, // the address no longer serves the file; another one may take over its bytes
 };
 

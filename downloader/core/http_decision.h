@@ -45,16 +45,16 @@ struct ResponseDecision {
         Remove            // the file is gone from the server
     };
     Kind kind = Kind::Retry;
-    qint64 writeFrom = 0;     // Write: offset of the body's first byte
-    qint64 size = 0;          // Write, Finished: the total now known, 0 when unknown
-    bool resumable = false;   // Write: the server honoured the range
-    bool sizeChanged = false; // Stop: the server's file is no longer the one being fetched
-    bool fileChanged = false; // Write from 0: If-Range answered with the whole, new file
-    bool logged = false;      // Stop: the notice also goes to the log, in red
+    qint64 writeFrom = 0;        // Write: offset of the body's first byte
+    qint64 size = 0;             // Write, Finished: the total now known, 0 when unknown
+    bool resumable = false;      // Write: the server honoured the range
+    bool sizeChanged = false;    // Stop: the server's file is no longer the one being fetched
+    bool fileChanged = false;    // Write from 0: If-Range answered with the whole, new file
+    bool logged = false;         // Stop: the notice also goes to the log, in red
     bool addressExpired = false; // Stop: the address gave bytes and no longer serves the file
-    int retryAfter = -1;      // Retry: seconds the server asked to wait, at most the longest delay; -1 when none
-    Message notice;           // Stop; Retry: the status text, when not the usual one
-    QByteArray location;      // Redirect
+    int retryAfter = -1;         // Retry: seconds the server asked to wait, at most the longest delay; -1 when none
+    Message notice;              // Stop; Retry: the status text, when not the usual one
+    QByteArray location;         // Redirect
 };
 
 ResponseDecision decideResponse(const ResponseFacts &facts);

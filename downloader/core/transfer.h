@@ -45,8 +45,8 @@ struct TransferFigures {
     // position: every byte written, for the progress the user sees; 0 when
     // the position tells it all.
     qint64 written = 0;
-    int connections = 0; // connections receiving the file
-    QByteArray validator; // the file's ETag or Last-Modified as its server gave it; empty when unknown
+    int connections = 0;  // connections receiving the file
+    QByteArray validator; // the file's ETag or Last-Modified; empty when unknown
 };
 Q_DECLARE_METATYPE(TransferFigures)
 
