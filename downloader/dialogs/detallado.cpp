@@ -74,8 +74,14 @@ detallado::detallado(QWidget *parent) : QDialog(parent)
     limitar_->hide();
     connect(limitar_, &QPushButton::clicked, this, &detallado::limitRequested);
 
+    buscar_ = new QPushButton(u"&Buscar nueva dirección..."_s, this);
+    buscar_->setObjectName(u"buscar"_s);
+    buscar_->hide();
+    connect(buscar_, &QPushButton::clicked, this, &detallado::addressSearchRequested);
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(limitar_);
+    buttons->addWidget(buscar_);
     buttons->addStretch();
     buttons->addWidget(cerrar_);
     auto *layout = new QVBoxLayout(this);
@@ -201,4 +207,9 @@ bool detallado::allowredo() const
 void detallado::setAllowredo(bool resumable)
 {
     allowredo_->setChecked(resumable);
+}
+
+void detallado::setAddressSearchable(bool searchable)
+{
+    buscar_->setVisible(searchable);
 }

@@ -44,9 +44,12 @@ public:
     // How many connections an active download is working with; hidden until set.
     QString connections() const;
     void setConnections(const QString &text);
+    // "Buscar nueva dirección...", for a stopped download with bytes on disk; hidden otherwise.
+    void setAddressSearchable(bool searchable);
 
 signals:
     void limitRequested();
+    void addressSearchRequested();
 
 private:
     QLineEdit *addField(const QString &label, const QString &name);
@@ -63,6 +66,7 @@ private:
     QPushButton *cerrar_ = nullptr;
     QLineEdit *limite_ = nullptr;
     QPushButton *limitar_ = nullptr;
+    QPushButton *buscar_ = nullptr;
     QLineEdit *conexiones_ = nullptr;
     QFormLayout *form_ = nullptr;
 };

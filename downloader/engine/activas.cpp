@@ -137,6 +137,8 @@ void activas::AgregarArrastrando(const QMimeData *dropped)
         platform::prompts().message(wrongAddressText(), platform::Icon::Critical);
         return;
     }
+    if (offerRebind(url))
+        return;
     const QString file = platform::prompts().saveFile(GetFileName(url), QString());
     QString ftpuser;
     QString ftppass;

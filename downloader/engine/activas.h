@@ -3,6 +3,7 @@
 #include "core/active_table.h"
 #include "engine/row_list.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -93,6 +94,14 @@ public:
     void CallAntiv();    // position 8, antivirus
     void CallProp();     // the details dialog, as a double click
     void CallLimit();    // asks the selected download's own speed limit
+    // "Buscar nueva dirección" for the selected download (activas_rebind.cpp):
+    // enabled for one that waits for the user with bytes on disk.
+    void CallRebind();
+    bool canSearchAddress() const;
+    // An address being added: within a while of "Buscar nueva dirección"
+    // without one, an address of the same file name is offered for the
+    // stopped download. True when it was taken for it (nothing else to add).
+    bool offerRebind(const QString &url);
     // Copies a download into the queue and saves the active list; false when
     // the queue did not take it (then the caller must not remove it).
     bool toinact(int slot);
@@ -124,6 +133,8 @@ signals:
     // Right button released on a row, after selecting it: the main window
     // pops up its menu.
     void rowMenuRequested(const QPoint &globalPos);
+    // The built-in browser, on the page where a new address may be found.
+    void browseRequested(const QString &url);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -149,6 +160,17 @@ private:
     void showProgress(int i);
     void showTick(qint32 totalSpeed);
     void runAntivirus(const QString &virus, const QString &file);
+    // Another address (activas_rebind.cpp).
+    void connectRebind();
+    void askNewAddress(int i);
+    bool takeNewAddress(int i, const QString &url);
+    struct RebindOffer {
+        int slot = 0; // 0 when nothing is offered
+        quint64 generation = 0;
+        QString file;
+    };
+    RebindOffer rebindOffer_;
+    QElapsedTimer rebindOfferAge_;
 
     // Layout (activas_layout.cpp).
     void buildLayout();

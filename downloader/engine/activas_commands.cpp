@@ -50,6 +50,7 @@ void activas::buildToolbar()
         {u"antivirus"_s, u"Ejecutar antivirus"_s, QStyle::SP_MessageBoxWarning},
         {},
         {u"apagar"_s, u"Apagar equipo al finalizar descargas"_s, QStyle::SP_DialogCloseButton},
+        {u"buscar"_s, u"Buscar nueva dirección"_s, QStyle::SP_FileDialogContentsView},
     };
     opciones_ = new QToolBar(this);
     opciones_->setObjectName(u"opciones"_s);
@@ -71,6 +72,7 @@ void activas::buildToolbar()
     connect(command(u"delend"_s), &QAction::triggered, this, &activas::delend);
     connect(command(u"open"_s), &QAction::triggered, this, &activas::openSelected);
     connect(command(u"antivirus"_s), &QAction::triggered, this, &activas::antivirus);
+    connect(command(u"buscar"_s), &QAction::triggered, this, &activas::CallRebind);
     // Every press starts a new wait: only downloads ending from now on count.
     connect(command(u"apagar"_s), &QAction::toggled, this, [this] { finishedWhilePressed_ = false; });
     updateCommands();
@@ -150,6 +152,7 @@ void activas::updateCommands()
     command(u"continuar"_s)->setEnabled(row && waitsForUser(state));
     command(u"open"_s)->setEnabled(finished);
     command(u"antivirus"_s)->setEnabled(finished);
+    command(u"buscar"_s)->setEnabled(canSearchAddress());
 }
 
 void activas::onRowMouseUp(int i, int button)
@@ -302,6 +305,11 @@ void activas::showDetails(int i)
     connect(&dialog, &detallado::limitRequested, this, [this, i, generation, &dialog] {
         if (existe(i) && table_->slot(i).generation == generation && askSpeedLimit(i))
             dialog.setLimit(speedLimitText(table_->slot(i).ownLimitKb));
+    });
+    dialog.setAddressSearchable(table_->canRebind(i));
+    connect(&dialog, &detallado::addressSearchRequested, this, [this, i, generation] {
+        if (existe(i) && table_->slot(i).generation == generation && table_->canRebind(i))
+            askNewAddress(i);
     });
     platform::prompts().execDialog(dialog);
 }

@@ -65,6 +65,7 @@ void activas::connectTable()
                                     u"Error"_s);
     });
     connect(t, &ActiveTable::refused, this, &activas::onRefused);
+    connectRebind();
 }
 
 void activas::onLoaded(int i)

@@ -242,6 +242,7 @@ void MainWindow::buildPopupMenus()
     item(menu_, u"pausar"_s, u"&Pausar"_s, u"media-playback-pause"_s, activas_, &activas::CallPause, pauseKey);
     item(menu_, u"cancelar"_s, u"&Cancelar"_s, u"process-stop"_s, activas_, &activas::CallCancel, cancelKey);
     item(menu_, u"limitar"_s, u"&Limitar velocidad..."_s, u"network-transmit"_s, activas_, &activas::CallLimit);
+    item(menu_, u"buscar"_s, u"&Buscar nueva dirección..."_s, u"edit-find"_s, activas_, &activas::CallRebind);
     menu_->addSeparator()->setObjectName(u"sm1"_s);
     item(menu_, u"ejecutar"_s, u"&Ejecutar"_s, u"system-run"_s, activas_, &activas::CallExe);
     item(menu_, u"antivirus"_s, u"&Antivirus"_s, u"security-high"_s, activas_, &activas::CallAntiv);
@@ -259,8 +260,8 @@ void MainWindow::buildPopupMenus()
 
     connect(activas_, &activas::rowMenuRequested, this, [this](const QPoint &at) {
         const std::pair<const char16_t *, const char16_t *> mirrors[] = {
-            {u"continuar", u"continuar"}, {u"cancelar", u"detener"}, {u"pausar", u"pausar"},
-            {u"limitar", u"pausar"},      {u"ejecutar", u"open"},    {u"antivirus", u"antivirus"}};
+            {u"continuar", u"continuar"}, {u"cancelar", u"detener"},    {u"pausar", u"pausar"}, {u"limitar", u"pausar"},
+            {u"ejecutar", u"open"},       {u"antivirus", u"antivirus"}, {u"buscar", u"buscar"}};
         for (const auto &[name, key] : mirrors)
             menu_->findChild<QAction *>(QString::fromUtf16(name))
                 ->setEnabled(activas_->commandEnabled(QString::fromUtf16(key)));

@@ -5,6 +5,8 @@
 #include "engine/activas.h"
 #ifdef TANDREL_HAS_BROWSER
 #include "browser/web.h"
+
+#include <QWebEngineView>
 #endif
 #include "core/atomic_file.h"
 #include "core/program_folder.h"
@@ -158,6 +160,12 @@ void MainWindow::load()
     activas_->setLogin(&login_);
     activas_->setQueue(inactivas_);
     inactivas_->setActive(activas_);
+    connect(activas_, &activas::browseRequested, this, [this]([[maybe_unused]] const QString &url) {
+        showView(u"viewweb"_s);
+#ifdef TANDREL_HAS_BROWSER
+        static_cast<web *>(web_)->explorador()->setUrl(QUrl(url));
+#endif
+    });
     inactivas_->cargar_lista_inactivas();
     if (unloading_)
         return;
