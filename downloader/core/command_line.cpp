@@ -1,5 +1,6 @@
 #include "core/command_line.h"
 
+#include "core/native_message.h"
 #include "core/schemes.h"
 
 #include <QJsonArray>
@@ -58,6 +59,14 @@ std::optional<BrowserDownload> browserDownload(const QJsonValue &value)
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     CommandLine line;
+    // The browsers start the host named in its manifest with arguments of
+    // their own: Chromium the caller's origin, Firefox the manifest and the
+    // extension's ID.
+    if (arguments.value(0) == u"--host"_s || arguments.value(0).startsWith(u"chrome-extension://"_s)
+        || (arguments.size() >= 2 && arguments.at(1) == QString::fromUtf16(kFirefoxExtensionId))) {
+        line.action = CommandLine::Action::Host;
+        return line;
+    }
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &a = arguments.at(i);
         if (a == u"--help"_s || a == u"-h"_s) {
@@ -66,6 +75,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
         }
         if (a == u"--version"_s) {
             line.action = CommandLine::Action::Version;
+            return line;
+        }
+        if (a == u"--registrar-navegador"_s) {
+            line.action = CommandLine::Action::RegisterBrowser;
             return line;
         }
         if (a == u"--lista"_s) {
@@ -98,7 +111,11 @@ QString helpText()
            u"las direcciones se le entregan a él.\n"
            u"\n"
            u"  --help      muestra esta ayuda y termina\n"
-           u"  --version   muestra la versión y termina\n"_s;
+           u"  --version   muestra la versión y termina\n"
+           u"  --registrar-navegador\n"
+           u"              prepara Chromium y Firefox para que la extensión de Tandrel\n"
+           u"              le entregue descargas (solo para este usuario)\n"
+           u"  --host      atiende a la extensión del navegador por la entrada estándar\n"_s;
 }
 
 QString versionText(const QString &version)

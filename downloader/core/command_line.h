@@ -8,9 +8,12 @@
 #include <QStringList>
 
 // What the program was started with: `downloader [ADDRESS...]`,
-// `downloader --lista FILE`, `--help`, `--version`.
+// `downloader --lista FILE`, `--help`, `--version`, `--registrar-navegador`,
+// `--host`, or what a web browser passes its native messaging host.
 struct CommandLine {
-    enum class Action { Run, Help, Version, Refused };
+    // Host: started by the web browser as its native messaging host.
+    // RegisterBrowser: the host manifests are written for this user.
+    enum class Action { Run, Help, Version, Refused, Host, RegisterBrowser };
     Action action = Action::Run;
     QStringList addresses;
     QString listFile; // a saved link list, as "Cargar lista de archivo" reads it

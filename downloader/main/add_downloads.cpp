@@ -118,6 +118,11 @@ void MainWindow::addDialog()
 
 bool MainWindow::quickAdd()
 {
+    return quickAddAs(QString(), BrowserSession());
+}
+
+bool MainWindow::quickAddAs(const QString &name, const BrowserSession &session)
+{
     QString address = quickadd_->currentText().trimmed();
     if (!isDownloadAddress(address)) {
         platform::prompts().message(wrongAddressText(), platform::Icon::Critical);
@@ -126,7 +131,9 @@ bool MainWindow::quickAdd()
     if (!normalized(address))
         return false;
     const QString folder = platform::withTrailingSeparator(settings_ ? settings_->defdir() : QString());
-    const NewDownload d{address, folder + GetFileName(address), u"anonymous"_s, u"guestpw"_s, true};
+    // A name the browser gave is cleaned as a batch add cleans a listed name.
+    const QString file = name.isEmpty() ? GetFileName(address) : GetFileName(u"http://h/"_s + name);
+    const NewDownload d{address, folder + file, u"anonymous"_s, u"guestpw"_s, true};
     // Checked before the old file is offered for overwriting: it may be the
     // very file another download is writing, or one it has finished.
     if (refuseTakenTarget(d.file))
@@ -152,8 +159,14 @@ bool MainWindow::quickAdd()
                                     platform::Icon::Critical);
         return false;
     }
-    if (!addAdmitted(target, d))
+    // The browser's session is there before the download's first request.
+    if (!session.isEmpty())
+        browserSessions().remember(d.file, {address, session.referrer, session.cookies});
+    if (!addAdmitted(target, d)) {
+        if (!session.isEmpty())
+            browserSessions().forget(d.file);
         return false;
+    }
     if (quickpos_ > 10)
         quickpos_ = 0;
     if (actions::NotInList(address, quickadd_)) {

@@ -5,6 +5,7 @@
 #include "core/tls_config.h"
 #include "log/log_append.h"
 #include "main/mainwindow.h"
+#include "main/native_host.h"
 #include "main/splash.h"
 #include "platform/desktop_notices.h"
 #include "platform/hand_off.h"
@@ -52,6 +53,10 @@ std::optional<int> answeredBeforeStart(int argc, char *argv[])
         print(stdout, versionText(QStringLiteral(TANDREL_VERSION)));
         return 0;
     }
+    if (line.action == CommandLine::Action::Host)
+        return runNativeHost(argc, argv);
+    if (line.action == CommandLine::Action::RegisterBrowser)
+        return runBrowserRegistration(argc, argv);
     return std::nullopt;
 }
 } // namespace
@@ -122,6 +127,19 @@ int runTandrel(int argc, char *argv[])
             appendLog(u"\r\nSe ha descartado un mensaje de otra copia del programa: "_s + h.error, 0x0000FF);
         else if (MainWindow::instance() && !platform::programEnding())
             MainWindow::instance()->takeHandOff(h.addresses, h.listFile);
+    });
+    // The browser's host waits for the answer to each download it hands over.
+    handOff.setAnswerer([](const QByteArray &message) {
+        const HandOff h = decodeHandOff(message);
+        if (!h.error.isEmpty()) {
+            appendLog(u"\r\nSe ha descartado un mensaje del navegador: "_s + h.error, 0x0000FF);
+            return encodeHandOffAnswers({{QString(), false, u"Tandrel ha descartado el mensaje: "_s + h.error}});
+        }
+        MainWindow *w = MainWindow::instance();
+        if (!w || platform::programEnding())
+            return encodeHandOffAnswers({{QString(), false, u"Tandrel se está cerrando."_s}});
+        w->takeHandOff(h.addresses, h.listFile);
+        return encodeHandOffAnswers(w->takeBrowserDownloads(h.downloads));
     });
     QObject::connect(&handOff, &platform::HandOffServer::dropped, &handOff, [](const QString &why) {
         appendLog(u"\r\nSe ha descartado "_s + why + u" en el canal de otras copias del programa."_s, 0x0000FF);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/command_line.h"
 #include "main/admission.h"
 #include "main/ftplogin.h"
 #include "main/window_places.h"
@@ -68,6 +69,10 @@ public:
     bool quickAdd();
     // Addresses and a link list another start of the program handed over.
     void takeHandOff(const QStringList &addresses, const QString &listFile);
+    // Downloads the user's web browser handed over, each through the quick
+    // add with the browser's name and session; whether each was taken, and
+    // what the quick add said, go back to the browser instead of a box.
+    QList<HandOffAnswer> takeBrowserDownloads(const QList<BrowserDownload> &downloads);
     bool añadir(const QString &address);
     // Ctrl+V on the window: the clipboard's address into the quick-add box,
     // which gets the focus; nothing is added until the user says so.
@@ -122,6 +127,9 @@ private:
     // Tells the user and returns true when another download already has file.
     bool refuseTakenTarget(const QString &file) const;
     bool addAdmitted(AddTarget target, const NewDownload &download); // false when the table refused
+    // The quick add of the box's address under the browser's name ("" for
+    // the address's own) and with its session.
+    bool quickAddAs(const QString &name, const BrowserSession &session);
     void refreshCounts();
 
     void load();

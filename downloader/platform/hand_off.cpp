@@ -50,7 +50,7 @@ QString handOffName(const QString &folder)
 
 namespace {
 // The running copy may still be loading its lists: it listens only then.
-bool connectTo(QLocalSocket &socket, const QString &folder, QString *error)
+bool connectTo(QLocalSocket &socket, const QString &folder, QString *error, int startingMs = kStartingMs)
 {
     QElapsedTimer waited;
     waited.start();
@@ -60,7 +60,7 @@ bool connectTo(QLocalSocket &socket, const QString &folder, QString *error)
             return true;
         const bool notYet = socket.error() == QLocalSocket::ServerNotFoundError
                             || socket.error() == QLocalSocket::ConnectionRefusedError;
-        if (!notYet || waited.elapsed() > kStartingMs) {
+        if (!notYet || waited.elapsed() > startingMs) {
             *error = socket.errorString();
             return false;
         }
@@ -92,11 +92,14 @@ bool sendHandOff(const QString &folder, const QByteArray &message, QString *erro
     return true;
 }
 
-bool askHandOff(const QString &folder, const QByteArray &message, int answerMs, QByteArray *answer, QString *error)
+Asked askHandOff(const QString &folder, const QByteArray &message, int startingMs, int answerMs, QByteArray *answer,
+                 QString *error)
 {
     QLocalSocket socket;
-    if (!connectTo(socket, folder, error) || !writeAll(socket, message + '\n', error))
-        return false;
+    if (!connectTo(socket, folder, error, startingMs))
+        return Asked::NotRunning;
+    if (!writeAll(socket, message + '\n', error))
+        return Asked::Failed;
     // The answer may wait for the user (a file to overwrite): bounded all the same.
     constexpr qsizetype kMaxAnswerBytes = 1024 * 1024;
     QByteArray got;
@@ -106,18 +109,18 @@ bool askHandOff(const QString &folder, const QByteArray &message, int answerMs, 
         const qint64 left = answerMs - waited.elapsed();
         if (left <= 0 || got.size() > kMaxAnswerBytes) {
             *error = u"el programa no ha respondido"_s;
-            return false;
+            return Asked::Failed;
         }
         if (!socket.waitForReadyRead(int(left)) && socket.bytesAvailable() == 0) {
             *error = socket.state() == QLocalSocket::ConnectedState ? u"el programa no ha respondido"_s
                                                                     : u"el programa ha cerrado la conexión"_s;
-            return false;
+            return Asked::Failed;
         }
         got += socket.readAll();
     }
     *answer = got.left(got.indexOf('\n'));
     socket.disconnectFromServer();
-    return true;
+    return Asked::Answered;
 }
 
 HandOffServer::HandOffServer(qsizetype maxBytes, QObject *parent)

@@ -20,8 +20,10 @@ bool sendHandOff(const QString &folder, const QByteArray &message, QString *erro
 
 // The same, for a sender that waits for the answer: the message goes with a
 // line break after it, and the running copy's answer line comes back within
-// answerMs.
-bool askHandOff(const QString &folder, const QByteArray &message, int answerMs, QByteArray *answer, QString *error);
+// answerMs. NotRunning: nobody listened within startingMs, nothing was sent.
+enum class Asked { Answered, NotRunning, Failed };
+Asked askHandOff(const QString &folder, const QByteArray &message, int startingMs, int answerMs, QByteArray *answer,
+                 QString *error);
 
 // The running copy's side. Only the same user may connect (the socket is
 // owner-only, and the peer's user is checked); a message is what a client
