@@ -5,7 +5,7 @@ packages=(
     cmake ninja-build g++ libtsan2 pkg-config clang-format
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-webengine-dev libgl-dev qt6-translations-l10n libssl-dev
     xvfb xauth
-    nginx-light vsftpd curl aria2 openssl
+    nginx-light vsftpd curl aria2 openssl chromium
     desktop-file-utils appstream
     dbus-daemon dpkg-dev lintian
 )
