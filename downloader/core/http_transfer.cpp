@@ -130,8 +130,9 @@ void HttpTransfer::onConnected()
         return;
     }
     const SessionHeaders session = sessionHeaders(job_.session, job_.url);
-    const RangeRequest request{job_.host,     job_.port,     isSecure(job_.url), job_.path, requestedFrom_, -1,
-                               validator_,    session.cookie, session.referer};
+    const RangeRequest request{job_.host,  job_.port,      isSecure(job_.url),
+                               job_.path,  requestedFrom_, firstRequestLast(requestedFrom_),
+                               validator_, session.cookie, session.referer};
     ifRangeSent_ = requestedFrom_ > 0 && !validator_.isEmpty();
     ws_->write(rangeRequestBytes(request));
     positionAtConnect_ = job_.position;
@@ -317,6 +318,11 @@ bool HttpTransfer::replyAccepted(const ResponseFacts &, const ResponseDecision &
                                  const QByteArray &)
 {
     return true;
+}
+
+qint64 HttpTransfer::firstRequestLast(qint64) const
+{
+    return -1;
 }
 
 qint64 HttpTransfer::bytesOnDisk() const

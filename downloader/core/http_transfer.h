@@ -33,6 +33,9 @@ protected:
                                const QByteArray &validator, const QByteArray &acceptRanges);
     // The bytes of the target file that count as fetched (the file is open).
     virtual qint64 bytesOnDisk() const;
+    // The last byte the first request asks for when asking from `from`; -1
+    // for the rest of the file.
+    virtual qint64 firstRequestLast(qint64 from) const;
     // The first connection is aborted without its signals.
     void dropFirstConnection();
     bool firstConnectionOpen() const;

@@ -125,7 +125,21 @@ void SegmentedHttpTransfer::settleSideFile()
     }
     if (job_.size == 0)
         job_.size = header->size;
+    sideRanges_ = load.ranges;
     outOfOrder_ = true;
+}
+
+// Taken up with ranges on disk past the position, the first connection asks
+// only for the gap before the next one: an open-ended request would bring
+// bytes already on disk until the split stopped it.
+qint64 SegmentedHttpTransfer::firstRequestLast(qint64 from) const
+{
+    if (!outOfOrder_)
+        return -1;
+    for (const ByteRange &r : kept_.isEmpty() ? sideRanges_ : kept_)
+        if (r.first > from + kTailProof)
+            return r.first - 1;
+    return -1;
 }
 
 qint64 SegmentedHttpTransfer::bytesOnDisk() const
@@ -280,8 +294,9 @@ void SegmentedHttpTransfer::openExtra(int connection, const ByteRange &range)
 void SegmentedHttpTransfer::sendRequest(Extra *e)
 {
     const SessionHeaders session = sessionHeaders(job_.session, job_.url);
-    const RangeRequest request{job_.host,        job_.port,  secure(),      job_.path, e->range.first - e->proofLeft,
-                               e->range.end - 1, validator_, session.cookie, session.referer};
+    const RangeRequest request{
+        job_.host,        job_.port,  secure(),       job_.path,      e->range.first - e->proofLeft,
+        e->range.end - 1, validator_, session.cookie, session.referer};
     e->socket->write(rangeRequestBytes(request));
     e->asked = true;
 }

@@ -35,6 +35,7 @@ protected:
     bool replyAccepted(const ResponseFacts &facts, const ResponseDecision &decision, const QByteArray &validator,
                        const QByteArray &acceptRanges) override;
     qint64 bytesOnDisk() const override;
+    qint64 firstRequestLast(qint64 from) const override;
     void settleSideFile() override;
 
 private:
@@ -67,11 +68,12 @@ private:
     int wanted_ = 1;
     std::optional<SegmentPlan> plan_;
     QByteArray validator_;
-    QList<ByteRange> kept_;     // ranges past the prefix known on disk while not segmented
-    QList<ByteRange> unproven_; // ends of ranges read from the side file, proven by the range after them
-    bool outOfOrder_ = false;   // bytes past the position are not in order: the length proves nothing
-    bool firstAlive_ = false;   // the first connection still works for the plan (connection 0)
-    int allowed_ = 1;           // fewer once the server refused one: no more are tried for this download
+    QList<ByteRange> kept_;       // ranges past the prefix known on disk while not segmented
+    QList<ByteRange> sideRanges_; // what the side file named when the download was taken up
+    QList<ByteRange> unproven_;   // ends of ranges read from the side file, proven by the range after them
+    bool outOfOrder_ = false;     // bytes past the position are not in order: the length proves nothing
+    bool firstAlive_ = false;     // the first connection still works for the plan (connection 0)
+    int allowed_ = 1;             // fewer once the server refused one: no more are tried for this download
     bool refusalTold_ = false;
     std::vector<std::unique_ptr<Extra>> extras_;
     quint64 serials_ = 0;

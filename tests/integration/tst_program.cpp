@@ -2,6 +2,7 @@
 // files, downloading from nginx on loopback; killed mid-download and started
 // again, it resumes from the bytes already on disk.
 #include "core/list_file.h"
+#include "core/segment_file.h"
 #include "core/settings_file.h"
 #include "cutting_proxy.h"
 #include "file_digest.h"
@@ -36,6 +37,7 @@ private slots:
     void cleanup();
     void downloadsTheStoredList();
     void resumesAfterBeingKilled();
+    void resumesSegmentsAfterBeingKilled();
     void savesItsListWhenTerminated();
     void ftpResumesAPartialFile();
     void ftpCutIsRetried();
@@ -48,7 +50,7 @@ private:
     void copyProgram();
     QString fileText(const QString &name) const;
     // A program folder holding a copy of the program and its library.
-    void prepareFolder(const QList<ListRecord> &records);
+    void prepareFolder(const QList<ListRecord> &records, int connections = 1);
     void startProgram();
 
     QTemporaryDir served_;
@@ -63,6 +65,7 @@ void TestProgram::initTestCase()
         QSKIP("nginx is not installed");
     QVERIFY(testing::writeRandomFile(served_.filePath(u"one.bin"_s), 2 * 1024 * 1024 + 5, 7));
     QVERIFY(testing::writeRandomFile(served_.filePath(u"two.bin"_s), 4 * 1024 * 1024, 8));
+    QVERIFY(testing::writeRandomFile(served_.filePath(u"sixteen.bin"_s), 16 * 1024 * 1024, 9));
     QVERIFY2(nginx_.start(served_.path()), qPrintable(nginx_.errorText()));
 }
 
@@ -90,7 +93,7 @@ QString TestProgram::fileText(const QString &name) const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-void TestProgram::prepareFolder(const QList<ListRecord> &records)
+void TestProgram::prepareFolder(const QList<ListRecord> &records, int connections)
 {
     const QString dir = folder_.path();
     copyProgram();
@@ -99,7 +102,7 @@ void TestProgram::prepareFolder(const QList<ListRecord> &records)
     settings.segs = u"5"_s;
     settings.segsv = 5;
     // A kill leaves a file as long as its proven bytes only on one connection.
-    settings.connections = 1;
+    settings.connections = connections;
     QVERIFY(testing::writeFile(dir + u"/tandrel.ini"_s, encodeSettings(settings)));
     QVERIFY(testing::writeFile(dir + u"/activas.dwn"_s, encodeListFile(records, ListKind::Active)));
 }
@@ -159,6 +162,65 @@ void TestProgram::resumesAfterBeingKilled()
     // The second start asked only for what was missing.
     const QString log = nginx_.accessLog();
     QVERIFY2(log.contains(u" 206 "_s), qPrintable(log));
+}
+
+namespace {
+// The bytes a side file vouches for, the proven prefix included; 0 when it
+// is missing or not sound.
+qint64 bytesInSideFile(const QString &target)
+{
+    QFile side(segmentFilePath(target));
+    if (!side.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray bytes = side.readAll();
+    const std::optional<SegmentRecord> header = segmentFileHeader(bytes);
+    if (!header)
+        return 0;
+    qint64 sum = 0;
+    for (const ByteRange &r : decodeSegmentFile(bytes, header->size, header->validator, 0).ranges)
+        sum += r.length();
+    return sum;
+}
+
+qint64 total(const QList<qint64> &values)
+{
+    qint64 sum = 0;
+    for (qint64 v : values)
+        sum += v;
+    return sum;
+}
+} // namespace
+
+// Four connections killed at about half: the next start fetches what the
+// side file does not vouch for, each range once, plus the tail proofs.
+void TestProgram::resumesSegmentsAfterBeingKilled()
+{
+    constexpr qint64 kSize = 16 * 1024 * 1024;
+    testing::CuttingProxy proxy(u"127.0.0.1"_s, nginx_.port());
+    QList<ListRecord> records(1);
+    records[0].url = proxy.url(u"slow/sixteen.bin"_s);
+    records[0].file = folder_.filePath(u"sixteen.bin"_s);
+    prepareFolder(records, 4);
+    startProgram();
+    QTRY_VERIFY_WITH_TIMEOUT(bytesInSideFile(records[0].file) > kSize / 2, 30000);
+    program_.kill();
+    QVERIFY(program_.waitForFinished(5000));
+    const qint64 vouched = bytesInSideFile(records[0].file);
+    QFile sideAtKill(segmentFilePath(records[0].file));
+    QVERIFY(sideAtKill.open(QIODevice::ReadOnly));
+    const QByteArray sideText = sideAtKill.readAll();
+    QVERIFY(vouched < kSize);
+    const qint64 sentBefore = total(proxy.bytesToClients());
+    const int connectionsBefore = proxy.connectionCount();
+
+    startProgram();
+    const QByteArray digest = testing::sha256OfFile(served_.filePath(u"sixteen.bin"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QFile::exists(segmentFilePath(records[0].file)) && testing::sha256OfFile(records[0].file) == digest, 30000);
+    const qint64 sent = total(proxy.bytesToClients()) - sentBefore;
+    const qint64 proofsAndHeaders = (proxy.connectionCount() - connectionsBefore) * (4096 + 1024);
+    QVERIFY2(sent <= kSize - vouched + proofsAndHeaders,
+             qPrintable(u"%1 sent, %2 vouched for by\n%3"_s.arg(sent).arg(vouched).arg(QString::fromUtf8(sideText))));
 }
 
 void TestProgram::savesItsListWhenTerminated()
