@@ -82,6 +82,11 @@ QString NginxFixture::accessLog() const
     return readText(dir_.filePath(u"access.log"_s));
 }
 
+QString NginxFixture::sessionLog() const
+{
+    return readText(dir_.filePath(u"sesion.log"_s));
+}
+
 bool NginxFixture::isRunning() const
 {
     return process_ && process_->state() != QProcess::NotRunning;
@@ -115,9 +120,15 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
            + u" warn;\n"
              "events { worker_connections 256; }\n"
              "http {\n"
+             // What a browser's session sent and was given, for the tests of
+             // downloads handed over with cookies.
+             "    log_format sesion '$request_uri|$status|$http_cookie|$http_referer|$sent_http_set_cookie';\n"
              "    access_log "_s
            + path(u"access.log"_s)
            + u";\n"
+             "    access_log "_s
+           + path(u"sesion.log"_s)
+           + u" sesion;\n"
              "    client_body_temp_path "_s
            + path(u"client_body"_s)
            + u";\n"
@@ -152,6 +163,9 @@ QString NginxFixture::configText(const QString &rootFolder, quint16 port) const
              "        location /slow/ { alias "_s
            + quoted(QDir(rootFolder).absolutePath() + u'/')
            + u"; limit_rate 1m; }\n"
+             // "/sesion/NAME" serves NAME and opens a session: a cookie new to
+             // each answer, sent back for the whole site.
+             "        location /sesion/ { add_header Set-Cookie \"sesion=$request_id; Path=/\"; }\n"
              // "/capped/NAME" serves NAME at 2 MB/s per connection, as mirrors do.
              "        location /capped/ { alias "_s
            + quoted(QDir(rootFolder).absolutePath() + u'/')

@@ -10,7 +10,8 @@ class QProcess;
 namespace testing {
 
 // A real nginx on 127.0.0.1 and a free port, serving one folder with byte
-// ranges; "/go?to=ADDRESS" answers with a redirect to ADDRESS. Its configuration, logs, pid and temp folders live in a
+// ranges; "/go?to=ADDRESS" answers with a redirect to ADDRESS, and "/sesion/NAME"
+// sets a cookie. Its configuration, logs, pid and temp folders live in a
 // temporary folder; the server is stopped when the fixture goes.
 class NginxFixture {
 public:
@@ -38,6 +39,9 @@ public:
     // The server's own error log, for failure messages.
     QString errorLog() const;
     QString accessLog() const;
+    // One line a request: "URI|STATUS|Cookie|Referer|Set-Cookie sent", each
+    // "-" when missing.
+    QString sessionLog() const;
 
 private:
     bool startOnce(const QString &rootFolder, quint16 port);
