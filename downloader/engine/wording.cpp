@@ -97,8 +97,11 @@ QString expiredText(const QStringList &args)
         why = u"el servidor responde «"_s + a(3) + u"»"_s;
         break;
     }
-    return u"Se ha detenido la descarga de "_s + a(0) + u": la dirección ya no es válida ("_s + a(1) + u", "_s + why
-           + u"). Lo descargado se conserva; use «Buscar nueva dirección» para continuar con otra."_s;
+    QString text = u"Se ha detenido la descarga de "_s + a(0) + u": la dirección ya no es válida ("_s + a(1) + u", "_s
+                   + why + u"). Lo descargado se conserva; use «Buscar nueva dirección» para continuar con otra."_s;
+    if (ExpiredCause(a(2).toInt()) == ExpiredCause::OtherSize)
+        text += u" Al reconectar a esta misma dirección empezará desde el principio."_s;
+    return text;
 }
 
 QString refusedText(const QStringList &args)

@@ -120,6 +120,8 @@ void TestAddressRebind::stopRule()
         const QString text = wording(d.notice);
         QVERIFY2(text.contains(u"la dirección ya no es válida"_s), qPrintable(text));
         QVERIFY2(text.contains(u"disco.iso"_s) && text.contains(facts.url), qPrintable(text));
+        // A reconnection to that address starts over only after a size change.
+        QCOMPARE(text.contains(u"desde el principio"_s), sizeChanged);
     }
 }
 
