@@ -1,5 +1,6 @@
 #include "core/active_table.h"
 
+#include "core/browser_marks.h"
 #include "core/figures.h"
 #include "core/ftp_transfer.h"
 #include "core/http_transfer.h"
@@ -214,6 +215,12 @@ void ActiveTable::createTransfer(int i, const QString &url, const QString &host,
     job.ftpuser = s.e.ftpuser;
     job.ftppass = s.e.ftppass;
     job.session = browserSessions().find(s.e.file, s.e.url);
+    // The session is memory only; the mark on disk outlives a restart, so a
+    // refusal can say to fetch the link again from the browser.
+    if (!job.session.isEmpty())
+        browserMarks().mark(s.e.file);
+    else
+        job.sessionLost = browserMarks().has(s.e.file);
     if (url.startsWith(u"ftp://"_s)) {
         if (job.ftpuser.isEmpty()) {
             job.ftpuser = kAnonymousUser;
@@ -307,8 +314,18 @@ void ActiveTable::remove(int i, bool deleteFile)
 {
     if (!existe(i))
         return;
+    // A pause hands the download to the queue first: it keeps its session.
+    if (!queue_ || !queue_->holdsTarget(slots_[i].e.file))
+        forgetSession(slots_[i].e.file);
     removeSlot(i, deleteFile);
     saveLater();
+}
+
+// A download that ends or leaves the table needs its browser's session no more.
+void ActiveTable::forgetSession(const QString &file)
+{
+    browserSessions().forget(file);
+    browserMarks().unmark(file);
 }
 
 void ActiveTable::removeFinished()
@@ -445,6 +462,7 @@ void ActiveTable::onFinished(int i)
     Slot &s = slots_[i];
     s.e.speed = 0;
     setState(i, DownloadState::Finished);
+    forgetSession(s.e.file);
     emit finished(i);
     const SettingsValues v = settings();
     if (v.dellista && existe(i) && isFinished(slots_[i].state))

@@ -139,6 +139,7 @@ private:
     void onEvent(int i, const TransferEvent &event);
     void mirror(int i, const TransferFigures &figures);
     void onFinished(int i);
+    static void forgetSession(const QString &file);
     void onLoginRefused(int i);
     void askLogin(int i, quint64 generation);
 

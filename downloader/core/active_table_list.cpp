@@ -1,6 +1,7 @@
 // activas.dwn: the active downloads that survive a restart.
 #include "core/active_table.h"
 
+#include "core/browser_marks.h"
 #include "core/file_writer.h"
 #include "core/list_file.h"
 #include "core/list_load.h"
@@ -59,6 +60,8 @@ std::shared_ptr<platform::FileWriter> ActiveTable::listWriter()
 
 void ActiveTable::load()
 {
+    // Beside the list whose downloads they mark.
+    browserMarks().keepIn(platform::programFile(u"sesiones.lst"_s));
     if (!QFile::exists(listPath()))
         return;
     const ListLoad load = loadListFile(listPath(), ListKind::Active);

@@ -146,6 +146,13 @@ ResponseDecision wholeFile(const ResponseFacts &f)
 
 ResponseDecision decideOnReply(const ResponseFacts &f);
 
+// A refusal of a browser's download that lost its cookies: the same address
+// may well serve it again with the browser's session.
+bool needsBrowser(const ResponseFacts &f)
+{
+    return f.sessionLost && (f.status == 401 || f.status == 403);
+}
+
 // An address that gave part of the file and now refuses it, sends a page or
 // another size: the bytes stay and no retry is spent, since trying the same
 // address again cannot help; another address may.
@@ -156,6 +163,8 @@ ResponseDecision expiredAddress(const ResponseFacts &f, ExpiredCause cause, cons
         args << base.notice.args.value(1) << base.notice.args.value(2);
     else
         args << statusText(f) << QString::number(f.status);
+    if (needsBrowser(f))
+        args << u"1"_s;
     ResponseDecision d = stop(say(Message::Id::AddressExpired, args));
     d.sizeChanged = base.sizeChanged;
     d.addressExpired = true;
@@ -190,7 +199,7 @@ ResponseDecision decideOnReply(const ResponseFacts &f)
         return stop(say(Message::Id::BadRequest));
     case 401:
     case 403:
-        return stop(say(Message::Id::AccessDenied));
+        return stop(say(needsBrowser(f) ? Message::Id::BrowserSessionNeeded : Message::Id::AccessDenied));
     case 404:
         return make(Kind::Remove);
     case 416:

@@ -32,6 +32,7 @@ struct ResponseFacts {
     QString url;
     QString host;
     QString file; // the target file, for the notices
+    bool sessionLost = false; // came from the browser with a session it no longer has
 };
 
 struct ResponseDecision {

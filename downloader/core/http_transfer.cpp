@@ -245,6 +245,7 @@ bool HttpTransfer::handleHeader()
     facts.contentType = response_.header("Content-Type");
     facts.fileIsPage = fileIsPage(job_.file, firstType_);
     facts.file = job_.file;
+    facts.sessionLost = job_.sessionLost;
     const QByteArray validator = replyValidator(response_);
     const ResponseDecision decision = decideResponse(facts);
 

@@ -23,6 +23,7 @@ struct Message {
         ServerSaid,             // host, the server's line
         BadRequest,             //
         AccessDenied,           //
+        BrowserSessionNeeded,   // 401 or 403 to a browser's download whose session a restart did not keep
         ServerError,            // host
         StillPreparing,         // url
         ServerUnavailable,      // host, the status ("503 Service Unavailable")
@@ -39,7 +40,8 @@ struct Message {
         Said,                   // a sentence made on the window's thread (the list files' reader)
         OtherFileOnConnection,  // url: one connection's reply names another file than the first reply
         FewerConnections,       // host, connections still working: the server refused another one
-        AddressExpired,         // file, url, ExpiredCause's number, status text and code, or old and new size
+        AddressExpired,         // file, url, ExpiredCause's number, status text and code, or old and new size;
+                                // then "1" when the link needs the browser's session
         RebindProving,          // file, new url: its tail is being compared
         RebindRefused,          // file, new url, BindVerdict's number
         RebindContinued,        // file, new url, the position it goes on from (bytes)

@@ -67,6 +67,7 @@ void SegmentedHttpTransfer::start()
         kept_.clear();
         unproven_.clear();
         outOfOrder_ = false;
+        written_ = 0;
     }
     HttpTransfer::start();
 }
@@ -127,6 +128,10 @@ void SegmentedHttpTransfer::settleSideFile()
         job_.size = header->size;
     sideRanges_ = load.ranges;
     outOfOrder_ = true;
+    // The row shows what is on disk from the start, not only the prefix.
+    written_ = 0;
+    for (const ByteRange &r : load.ranges)
+        written_ += std::max<qint64>(0, std::min(r.end, file_->size()) - r.first);
 }
 
 // Taken up with ranges on disk past the position, the first connection asks
@@ -217,6 +222,7 @@ bool SegmentedHttpTransfer::replyAccepted(const ResponseFacts &facts, const Resp
             file_->resize(from);
             QFile::remove(segmentFilePath(job_.file));
             outOfOrder_ = false;
+            written_ = 0;
             kept_.clear();
             unproven_.clear();
         }
@@ -374,6 +380,7 @@ bool SegmentedHttpTransfer::extraHeader(Extra *e)
     facts.url = job_.url;
     facts.host = job_.host;
     facts.ifRangeSent = !validator_.isEmpty();
+    facts.sessionLost = job_.sessionLost;
     const ResponseDecision decision = decideResponse(facts);
     switch (checkSegmentReply(facts, decision, replyValidator(e->response), validator_)) {
     case SegmentReply::Write:

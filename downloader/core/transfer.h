@@ -31,6 +31,7 @@ struct TransferJob {
     QString ftpuser;
     QString ftppass;
     BrowserSession session; // what the browser handed over with the address; memory only
+    bool sessionLost = false; // it ran with the browser's session, which a restart did not keep
 };
 
 // The figures of a running transfer, as the window shows and saves them.

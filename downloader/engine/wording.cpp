@@ -81,6 +81,11 @@ QString certificateProblem(const QString &host, const QList<QSslError> &errors)
 }
 
 namespace {
+QString browserSessionText()
+{
+    return u"El enlace necesita la sesión del navegador: vuelva a descargarlo desde el navegador."_s;
+}
+
 QString expiredText(const QStringList &args)
 {
     const auto a = [&args](int n) { return args.value(n); };
@@ -101,6 +106,8 @@ QString expiredText(const QStringList &args)
                    + why + u"). Lo descargado se conserva; use «Buscar nueva dirección» para continuar con otra."_s;
     if (ExpiredCause(a(2).toInt()) == ExpiredCause::OtherSize)
         text += u" Al reconectar a esta misma dirección empezará desde el principio."_s;
+    if (a(5) == u"1"_s)
+        text += u' ' + browserSessionText();
     return text;
 }
 
@@ -172,6 +179,8 @@ QString wording(const Message &m)
         return u"Error de sintaxis en la petición"_s;
     case Id::AccessDenied:
         return u"Acceso denegado al archivo"_s;
+    case Id::BrowserSessionNeeded:
+        return browserSessionText();
     case Id::ServerError:
         return u"Error interno del servidor "_s + a(0) + u"."_s;
     case Id::StillPreparing:

@@ -1,9 +1,17 @@
 // What of the browser's session goes with which request, and how it travels
 // from the browser's host to the running copy.
+#include "core/active_table.h"
+#include "core/browser_marks.h"
 #include "core/browser_session.h"
 #include "core/command_line.h"
 #include "core/http_request.h"
+#include "core/program_folder.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +27,9 @@ private slots:
     void oldHandOffStillRead();
     void answersRoundTrip();
     void sessionsFoundByFileAndAddress();
+    void marksFile_data();
+    void marksFile();
+    void listsNeverHoldTheSession();
 };
 
 void TstBrowserSession::headersFollowTheSite_data()
@@ -165,6 +176,86 @@ void TstBrowserSession::sessionsFoundByFileAndAddress()
     QVERIFY(sessions.find(u"/tmp/f.zip"_s, u"http://h/g"_s).isEmpty());
     sessions.forget(u"/tmp/f.zip"_s);
     QVERIFY(sessions.find(u"/tmp/f.zip"_s, u"http://h/f"_s).isEmpty());
+}
+
+void TstBrowserSession::marksFile_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("one a line") << QByteArray("/d/a.zip\n/d/b c.iso\n") << QStringList{u"/d/a.zip"_s, u"/d/b c.iso"_s};
+    QTest::newRow("written elsewhere with CRLF") << QByteArray("/d/a.zip\r\n\r\n") << QStringList{u"/d/a.zip"_s};
+    QTest::newRow("accents") << QByteArray("/d/canci\xc3\xb3n.mp3\n") << QStringList{u"/d/canción.mp3"_s};
+    QTest::newRow("empty") << QByteArray() << QStringList{};
+}
+
+void TstBrowserSession::marksFile()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QStringList, files);
+    const QSet<QString> read = decodeBrowserMarks(stored);
+    QCOMPARE(read, QSet<QString>(files.begin(), files.end()));
+    QCOMPARE(decodeBrowserMarks(encodeBrowserMarks(read)), read);
+    // A name with a line break would read back as two marks: it is left out.
+    QSet<QString> broken = read;
+    broken.insert(u"/d/x\n/d/y"_s);
+    QCOMPARE(decodeBrowserMarks(encodeBrowserMarks(broken)), read);
+}
+
+// The cookies and the page go with the requests, never into activas.dwn or
+// any other file; what survives is the mark that the download had them,
+// until it leaves the table.
+void TstBrowserSession::listsNeverHoldTheSession()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    platform::setProgramFolder(folder.path());
+    // A server that takes the request and never answers: the download stays.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QByteArray request;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *s = server.nextPendingConnection();
+        connect(s, &QTcpSocket::readyRead, this, [s, &request] { request += s->readAll(); });
+    });
+
+    ActiveTable table;
+    SettingsValues settings;
+    settings.connections = 1;
+    table.setSettings([&] { return settings; });
+    table.load();
+    DownloadEntry e;
+    e.url = u"http://127.0.0.1:%1/informe.zip"_s.arg(server.serverPort());
+    e.file = folder.filePath(u"informe.zip"_s);
+    const QString referrer = u"http://127.0.0.1/pagina-privada.html"_s;
+    browserSessions().remember(e.file, {e.url, referrer, u"secreto=s3cr3t-42"_s});
+    const int slot = table.add(e).slot;
+    QVERIFY(slot > 0);
+    QTRY_VERIFY(request.contains("\r\n\r\n"));
+    QVERIFY2(request.contains("\r\nCookie: secreto=s3cr3t-42\r\n"), request.constData());
+
+    QCOMPARE(table.saveNow(), QString());
+    const QByteArray list = [&] {
+        QFile f(platform::programFile(u"activas.dwn"_s));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    QVERIFY(list.contains(e.url.toUtf8()));
+    for (const QString &name : QDir(folder.path()).entryList(QDir::Files)) {
+        QFile f(folder.filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY2(!bytes.contains("s3cr3t") && !bytes.contains("pagina-privada"), qPrintable(name));
+    }
+    // What a restart reads back: the download had a session, not which.
+    BrowserMarks restarted;
+    restarted.keepIn(platform::programFile(u"sesiones.lst"_s));
+    QVERIFY(restarted.has(e.file));
+
+    table.remove(slot, false);
+    QVERIFY(browserSessions().find(e.file, e.url).isEmpty());
+    BrowserMarks after;
+    after.keepIn(platform::programFile(u"sesiones.lst"_s));
+    QVERIFY(!after.has(e.file));
+    table.waitForSaves();
 }
 
 QTEST_GUILESS_MAIN(TstBrowserSession)

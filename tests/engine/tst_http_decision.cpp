@@ -54,6 +54,8 @@ private slots:
     void otherStatuses();
     void statusNotices_data();
     void statusNotices();
+    void browserSessionLost_data();
+    void browserSessionLost();
     void validator_data();
     void validator();
     void certificateNotices();
@@ -267,6 +269,52 @@ void TestHttpDecision::statusNotices()
     ResponseFacts facts = reply(status);
     facts.statusLine = statusLine;
     QCOMPARE(wording(decideResponse(facts).notice), notice);
+}
+
+// A download handed over by the browser whose cookies a restart did not keep:
+// a refusal says to fetch it again from the browser; other answers are as
+// for any download.
+void TestHttpDecision::browserSessionLost_data()
+{
+    QTest::addColumn<ResponseFacts>("facts");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("expired");
+    QTest::addColumn<bool>("toldBrowser");
+
+    const auto lost = [](ResponseFacts f) {
+        f.sessionLost = true;
+        return f;
+    };
+    QTest::newRow("403 before any byte") << lost(reply(403)) << Kind::Stop << false << true;
+    QTest::newRow("401 before any byte") << lost(reply(401)) << Kind::Stop << false << true;
+    QTest::newRow("403 with bytes: expired, and why")
+        << lost(asked(reply(403), 5000, 5000, 9000)) << Kind::Stop << true << true;
+    QTest::newRow("404 with bytes: no cookie brings it back")
+        << lost(asked(reply(404), 5000, 5000, 9000)) << Kind::Stop << true << false;
+    QTest::newRow("404 before any byte") << lost(reply(404)) << Kind::Remove << false << false;
+    QTest::newRow("served anyway") << lost(reply(200, 9000)) << Kind::Write << false << false;
+    QTest::newRow("403 to a download with its session") << reply(403) << Kind::Stop << false << false;
+    QTest::newRow("403 with bytes, session at hand")
+        << asked(reply(403), 5000, 5000, 9000) << Kind::Stop << true << false;
+}
+
+void TestHttpDecision::browserSessionLost()
+{
+    QFETCH(ResponseFacts, facts);
+    QFETCH(Kind, kind);
+    QFETCH(bool, expired);
+    QFETCH(bool, toldBrowser);
+    const ResponseDecision d = decideResponse(facts);
+    QCOMPARE(d.kind, kind);
+    QCOMPARE(d.addressExpired, expired);
+    const QString text = wording(d.notice);
+    const QString browser = u"El enlace necesita la sesión del navegador: vuelva a descargarlo desde el navegador."_s;
+    QVERIFY2(text.contains(browser) == toldBrowser, qPrintable(text));
+    // Before any byte the browser's words replace the generic refusal.
+    if (toldBrowser && !expired)
+        QCOMPARE(text, browser);
+    if (expired)
+        QVERIFY2(text.contains(u"la dirección ya no es válida"_s), qPrintable(text));
 }
 
 void TestHttpDecision::validator_data()
