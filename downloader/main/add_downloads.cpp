@@ -130,6 +130,12 @@ bool MainWindow::quickAddAs(const QString &name, const BrowserSession &session)
     }
     if (!normalized(address))
         return false;
+    // Typed, from a page's link or from a second start alike: it may be the
+    // new address a stopped download waits for.
+    if (activas_->offerRebind(address)) {
+        quickadd_->clearEditText();
+        return true;
+    }
     const QString folder = platform::withTrailingSeparator(settings_ ? settings_->defdir() : QString());
     // A name the browser gave is cleaned as a batch add cleans a listed name.
     const QString file = name.isEmpty() ? GetFileName(address) : GetFileName(u"http://h/"_s + name);
@@ -137,12 +143,6 @@ bool MainWindow::quickAddAs(const QString &name, const BrowserSession &session)
     // Checked before the old file is offered for overwriting: it may be the
     // very file another download is writing, or one it has finished.
     if (refuseTakenTarget(d.file))
-    // Typed, from a page's link or from a second start alike: it may be the
-    // new address a stopped download waits for.
-    if (activas_->offerRebind(address)) {
-        quickadd_->clearEditText();
-        return true;
-    }
         return false;
     const bool exists = QFile::exists(d.file);
     if (exists && !platform::prompts().question(u"El archivo indicado ya existe. ¿Desea sobreescribirlo?"_s))
