@@ -411,10 +411,10 @@ void TestSegments::segmentReply()
 
 void TestSegments::rangeRequestNamesItsEnd()
 {
-    const QByteArray closed = rangeRequestBytes({u"h"_s, 80, false, u"a b"_s, 100, 199, "\"v1\""});
+    const QByteArray closed = rangeRequestBytes({u"h"_s, 80, false, u"a b"_s, 100, 199, "\"v1\"", {}, {}});
     QVERIFY(closed.startsWith("GET /a%20b HTTP/1.1\r\n"));
     QVERIFY(closed.contains("\r\nRange: bytes=100-199\r\nIf-Range: \"v1\"\r\n\r\n"));
-    const QByteArray open = rangeRequestBytes({u"h"_s, 80, false, u"a"_s, 0, -1, "\"v1\""});
+    const QByteArray open = rangeRequestBytes({u"h"_s, 80, false, u"a"_s, 0, -1, "\"v1\"", {}, {}});
     QVERIFY(open.contains("\r\nRange: bytes=0-\r\n\r\n"));
 }
 
