@@ -31,7 +31,7 @@ struct ResponseFacts {
     bool fileIsPage = false;     // the download's own file is an html page (see fileIsPage())
     QString url;
     QString host;
-    QString file; // the target file, for the notices
+    QString file;             // the target file, for the notices
     bool sessionLost = false; // came from the browser with a session it no longer has
 };
 

@@ -30,7 +30,7 @@ struct TransferJob {
     QString path;
     QString ftpuser;
     QString ftppass;
-    BrowserSession session; // what the browser handed over with the address; memory only
+    BrowserSession session;   // what the browser handed over with the address; memory only
     bool sessionLost = false; // it ran with the browser's session, which a restart did not keep
 };
 
