@@ -157,6 +157,7 @@ private:
     bool askUser(const QString &caption, QString &user, QString &password, bool &remember);
     // The login dialog for a dropped ftp:// address.
     void askDropLogin(QString &user, QString &password, bool &remember);
+    void showAddress(int i);
     void showProgress(int i);
     void showTick(qint32 totalSpeed);
     void runAntivirus(const QString &virus, const QString &file);

@@ -74,8 +74,7 @@ void activas::onLoaded(int i)
     download *row = list_.newRow(this, i, &activas::selectRow, &activas::showDetails, &activas::onRowMouseUp);
     rows_[i] = row;
     row->setArchivo(e.file);
-    row->setUrl(e.url);
-    row->setToolTip(u"Descargando "_s + e.url + u" a "_s + e.file);
+    showAddress(i);
     row->show();
     applyState(i, table_->slot(i).state);
     showProgress(i);
@@ -132,6 +131,21 @@ void activas::onRefused(const DownloadEntry &e, ActiveTable::Refusal why)
         break;
     case ActiveTable::Refusal::None:
         break;
+    }
+}
+
+// The row's address, and the details panel's when the row is selected.
+void activas::showAddress(int i)
+{
+    download *row = rows_[i];
+    if (!row)
+        return;
+    const DownloadEntry &e = table_->slot(i).e;
+    row->setUrl(e.url);
+    row->setToolTip(u"Descargando "_s + e.url + u" a "_s + e.file);
+    if (i == selected_) {
+        urlt_->setText(e.url);
+        urlt_->setToolTip(e.url);
     }
 }
 

@@ -41,10 +41,12 @@ QString searchPage(const DownloadEntry &e)
 
 void activas::connectRebind()
 {
-    connect(table_.get(), &ActiveTable::rebindJudged, this, [this](int, const Message &said, bool bound) {
+    connect(table_.get(), &ActiveTable::rebindJudged, this, [this](int i, const Message &said, bool bound) {
         const QString text = wording(said);
         emit statusText(3, text);
-        if (!bound)
+        if (bound)
+            showAddress(i);
+        else
             ShowNotice(text, msgFile(u"error.gif"_s));
     });
 }

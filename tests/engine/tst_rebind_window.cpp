@@ -86,6 +86,7 @@ void TestRebindWindow::typedAddressIsProvenAndContinues()
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 20000);
     QCOMPARE(testing::readFile(f.target(u"disco.bin"_s)), kSource);
     QCOMPARE(f.window->entry(slot).url, mirror);
+    QCOMPARE(f.window->indicador(slot)->url(), mirror);
     // The proof asked for the bytes before the position, and only then the rest.
     const auto asked = server.requests(u"/m/disco.bin"_s);
     QVERIFY(asked.size() >= 2);
