@@ -63,7 +63,9 @@ QList<HandOffAnswer> MainWindow::takeBrowserDownloads(const QList<BrowserDownloa
         if (!taken && said.isEmpty())
             said = u"Tandrel no ha tomado la descarga."_s;
         if (!taken)
-            appendLog(u"\r\nNo se ha tomado la descarga enviada por el navegador ("_s + d.address + u"): "_s + said,
+            // The box's text runs over two lines; the log's entry is one.
+            appendLog(u"\r\nNo se ha tomado la descarga enviada por el navegador ("_s + d.address + u"): "_s
+                          + said.simplified(),
                       0x0000FF);
         answers.append({d.address, taken, said});
     }

@@ -53,6 +53,7 @@ private slots:
     void everyWayOutSaves();
     void cancelAllOnALoadedTable();
     void pauseAllIntoANearlyFullQueue();
+    void browserDownloadRefusedInOneLogLine();
     void recentDownloadsAndErrorIcons();
     void recentMenuOpenedEmptyStillShowsLaterOnes();
     void closingStatisticsForgetsItsValues();
@@ -203,6 +204,22 @@ void TstMainWindow::cancelAllOnALoadedTable()
     QVERIFY(logEntries().last().text.startsWith(u"\r\nCanceladas TODAS las descargas a las "_s));
     window.CallUnload();
     QVERIFY(logText(folder).contains(u"Canceladas TODAS las descargas a las "_s));
+}
+
+// The browser hears why, the log says it on one line.
+void TstMainWindow::browserDownloadRefusedInOneLogLine()
+{
+    testing::ScriptedPrompts prompts;
+    testing::TestFolder folder;
+    MainWindow window;
+    const BrowserDownload d{u"http://127.0.0.1:9/dos.bin"_s, {}, {}};
+    QVERIFY(window.takeBrowserDownloads({d}).first().accepted);
+    const HandOffAnswer again = window.takeBrowserDownloads({d}).first();
+    QVERIFY(!again.accepted);
+    QVERIFY(again.message.contains(u"ya es el destino de otra descarga"_s));
+    const QString entry = logEntries().last().text;
+    QVERIFY2(entry.contains(u"No se ha tomado la descarga enviada por el navegador"_s), qPrintable(entry));
+    QVERIFY2(!entry.mid(2).contains(u'\\') && !entry.mid(2).contains(u'\n'), qPrintable(entry));
 }
 
 // The queue has room for one: one download moves, the others stay active,
