@@ -78,14 +78,33 @@ chrome.downloads.onCreated.addListener(async (item) => {
     const nombre = nombreDeRuta(item.filename) || nombreDeRuta(new URL(direccion).pathname);
     if (!debeCapturar(ajustes, nombre, item.totalBytes || item.fileSize || 0))
         return;
-    const respuesta = await entregar(direccion, item.referrer, nombreDeRuta(item.filename));
-    if (!respuesta || !respuesta.aceptada)
-        return; // Tandrel is not running or refused: the browser goes on
+    // Held while Tandrel is asked, so that the browser does not finish a copy
+    // of its own meanwhile; a refusal lets it go on.
     try {
-        await chrome.downloads.cancel(item.id);
+        await chrome.downloads.pause(item.id);
+    } catch (e) {
+        // Already finished: handled below once Tandrel has answered.
+    }
+    const respuesta = await entregar(direccion, item.referrer, nombreDeRuta(item.filename));
+    if (!respuesta || !respuesta.aceptada) {
+        try {
+            await chrome.downloads.resume(item.id);
+        } catch (e) {
+            // Finished before it could be held: the browser's copy stays.
+        }
+        return; // Tandrel is not running or refused: the browser goes on
+    }
+    try {
+        const [ahora] = await chrome.downloads.search({ id: item.id });
+        // A small file may have arrived before it could be held: Tandrel
+        // has it now, so the browser's copy goes instead of staying twice.
+        if (ahora && ahora.state === "complete")
+            await chrome.downloads.removeFile(item.id);
+        else
+            await chrome.downloads.cancel(item.id);
         await chrome.downloads.erase({ id: item.id });
     } catch (e) {
-        // Already finished or gone: nothing left to cancel.
+        // Already gone: nothing left to cancel.
     }
 });
 
