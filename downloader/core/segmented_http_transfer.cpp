@@ -127,11 +127,20 @@ void SegmentedHttpTransfer::settleSideFile()
     if (job_.size == 0)
         job_.size = header->size;
     sideRanges_ = load.ranges;
+    validator_ = header->validator;
     outOfOrder_ = true;
     // The row shows what is on disk from the start, not only the prefix.
     written_ = 0;
     for (const ByteRange &r : load.ranges)
         written_ += std::max<qint64>(0, std::min(r.end, file_->size()) - r.first);
+}
+
+// Before the first reply, the one the side file kept: what a new address
+// must match, should this one have expired meanwhile.
+QByteArray SegmentedHttpTransfer::fileValidator() const
+{
+    const QByteArray replied = HttpTransfer::fileValidator();
+    return replied.isEmpty() ? validator_ : replied;
 }
 
 // Taken up with ranges on disk past the position, the first connection asks

@@ -36,6 +36,7 @@ protected:
                        const QByteArray &acceptRanges) override;
     qint64 bytesOnDisk() const override;
     qint64 firstRequestLast(qint64 from) const override;
+    QByteArray fileValidator() const override;
     void settleSideFile() override;
 
 private:

@@ -60,6 +60,7 @@ private slots:
     void pauseAndContinue();
     void restartFetchesOnlyWhatIsMissing_data();
     void restartFetchesOnlyWhatIsMissing();
+    void expiredAfterRestartKnowsItsValidator();
     void secondConnectionRefused_data();
     void secondConnectionRefused();
     void wholeFileForARangeStops();
@@ -228,6 +229,35 @@ void TestSegmented::restartFetchesOnlyWhatIsMissing()
     const qint64 slack = 4 * 1024 * 1024 + counting.connectionCount() * (2 * kProof + kHeaderRoom);
     QVERIFY2(sent <= kSize - onDiskAtStop + slack,
              qPrintable(u"%1 sent, %2 were on disk"_s.arg(sent).arg(onDiskAtStop)));
+}
+
+// Taken up after a restart, a download whose address now refuses it still
+// knows the validator its side file kept: a new address is held to it.
+void TestSegmented::expiredAfterRestartKnowsItsValidator()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    platform::setProgramFolder(folder.path());
+    const QString url = nginx_.url(u"slow/big.bin"_s);
+    {
+        Run run(url, folder.filePath(u"big.bin"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(run.row().e.written > kSize / 4 && run.row().e.connections == 4, 30000);
+        QVERIFY(run.table.saveNow().isEmpty());
+    }
+    const std::optional<SegmentRecord> side =
+        segmentFileHeader(testing::readFile(segmentFilePath(folder.filePath(u"big.bin"_s))));
+    QVERIFY(side && !side->validator.isEmpty());
+    testing::HttpScriptServer expired;
+    expired.setReply(u"/slow/big.bin"_s, "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n");
+    const QString list = platform::programFile(u"activas.dwn"_s);
+    QVERIFY(testing::writeFile(
+        list, testing::readFile(list).replace(url.toUtf8(), expired.url(u"/slow/big.bin"_s).toUtf8())));
+
+    ActiveTable again;
+    again.setSettings([this] { return settings(4); });
+    again.load();
+    QTRY_COMPARE_WITH_TIMEOUT(again.slot(1).stopReason, StopReason::AddressExpired, 20000);
+    QCOMPARE(again.slot(1).validator, side->validator);
 }
 
 namespace {
