@@ -99,15 +99,10 @@ bool inactivas::eventFilter(QObject *watched, QEvent *event)
     if (watched == frame_ && event->type() == QEvent::MouseButtonPress)
         clearSelection();
     // Up and down walk the rows, so the keys have a download to act on.
-    if (watched == frame_ && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            if (const int next =
-                    RowList::nextRow(kSlots, selected_, key == Qt::Key_Down, [this](int i) { return existe(i); }))
-                selectRow(next);
-            return true;
-        }
-    }
+    if (watched == frame_
+        && RowList::walkRows(
+            event, kSlots, selected_, [this](int i) { return existe(i); }, [this](int i) { selectRow(i); }))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 

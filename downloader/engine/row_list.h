@@ -2,6 +2,7 @@
 
 #include "rows/download.h"
 
+#include <QKeyEvent>
 #include <QList>
 
 #include <cstddef>
@@ -76,6 +77,21 @@ public:
             if (exists(i))
                 return i;
         return 0;
+    }
+
+    // Up and Down on a list's frame walk its rows: true when the event was
+    // such a key (then select(next) was called when there is a row that way).
+    template <typename Exists, typename Select>
+    static bool walkRows(const QEvent *event, int count, int selected, Exists exists, Select select)
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<const QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Up && key != Qt::Key_Down)
+            return false;
+        if (const int next = nextRow(count, selected, key == Qt::Key_Down, exists))
+            select(next);
+        return true;
     }
 
     // Marks the row of slot selected, and no other (0 marks none).
