@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QCursor>
 #include <QEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QToolBar>
