@@ -7,6 +7,7 @@
 #include "core/http_request.h"
 #include "core/quiet_abort.h"
 #include "core/response_facts.h"
+#include "core/tls_config.h"
 #include "core/url.h"
 
 #include <QDateTime>
@@ -80,16 +81,8 @@ void HttpTransfer::start()
     closeNotified_ = false;
     ++connection_;
     refusal_ = {};
-    if (secure_) {
-        handshaking_ = true;
-        auto *tls = static_cast<QSslSocket *>(ws_);
-        // The host name goes out as SNI and is what the certificate must name.
-        tls->connectToHostEncrypted(job_.host, job_.port, QIODevice::ReadWrite);
-        return;
-    }
-    // Unbuffered: the body goes from the kernel into our chunk and on to the
-    // file, without a copy in the socket's own buffer.
-    ws_->connectToHost(job_.host, job_.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    handshaking_ = secure_;
+    openSocket(ws_, job_.host, job_.port);
 }
 
 // Never ignored: a certificate that does not prove the server stops the

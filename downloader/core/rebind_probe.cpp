@@ -64,23 +64,13 @@ void RebindProbe::connectTo(const QString &url)
         socket_->disconnect(this);
         socket_->deleteLater();
     }
-    if (secure_) {
-        auto *tls = new QSslSocket(this);
-        tls->setSslConfiguration(verifyingTlsConfiguration());
-        connect(tls, &QSslSocket::encrypted, this, &RebindProbe::onConnected);
-        socket_ = tls;
-    } else {
-        socket_ = new QTcpSocket(this);
-        connect(socket_, &QTcpSocket::connected, this, &RebindProbe::onConnected);
-    }
+    socket_ = newSocket(secure_, this);
+    whenOpened(socket_, this, [this] { onConnected(); });
     connect(socket_, &QTcpSocket::readyRead, this, &RebindProbe::onReadyRead);
     connect(socket_, &QTcpSocket::disconnected, this, &RebindProbe::onClosed);
     // A refused certificate ends the handshake with an error: no answer.
     connect(socket_, &QTcpSocket::errorOccurred, this, &RebindProbe::onClosed);
-    if (auto *tls = qobject_cast<QSslSocket *>(socket_))
-        tls->connectToHostEncrypted(host_, port_);
-    else
-        socket_->connectToHost(host_, port_);
+    openSocket(socket_, host_, port_);
 }
 
 void RebindProbe::onConnected()

@@ -8,6 +8,7 @@
 #include "core/response_facts.h"
 #include "core/segment_file.h"
 #include "core/segment_reply.h"
+#include "core/tls_config.h"
 
 #include <QFile>
 #include <QSslSocket>
@@ -272,15 +273,10 @@ void SegmentedHttpTransfer::openExtra(int connection, const ByteRange &range)
     e->socket = makeSocket(secure());
     extras_.push_back(std::move(owned));
     const quint64 serial = e->serial;
-    auto *tls = qobject_cast<QSslSocket *>(e->socket);
-    const auto opened = [this, serial] {
+    whenOpened(e->socket, this, [this, serial] {
         if (Extra *x = extraOf(serial))
             sendRequest(x);
-    };
-    if (tls)
-        connect(tls, &QSslSocket::encrypted, this, opened);
-    else
-        connect(e->socket, &QTcpSocket::connected, this, opened);
+    });
     connect(e->socket, &QTcpSocket::readyRead, this, [this, serial] {
         if (secure())
             readLater();
@@ -300,10 +296,7 @@ void SegmentedHttpTransfer::openExtra(int connection, const ByteRange &range)
         if (Extra *x = extraOf(serial))
             extraEnded(x, !x->answered);
     });
-    if (tls)
-        tls->connectToHostEncrypted(job_.host, job_.port, QIODevice::ReadWrite);
-    else
-        e->socket->connectToHost(job_.host, job_.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    openSocket(e->socket, job_.host, job_.port);
 }
 
 void SegmentedHttpTransfer::sendRequest(Extra *e)

@@ -27,3 +27,21 @@ QSslConfiguration verifyingTlsConfiguration()
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     return config;
 }
+
+QTcpSocket *newSocket(bool secure, QObject *parent)
+{
+    if (!secure)
+        return new QTcpSocket(parent);
+    auto *tls = new QSslSocket(parent);
+    tls->setSslConfiguration(verifyingTlsConfiguration());
+    return tls;
+}
+
+void openSocket(QTcpSocket *socket, const QString &host, quint16 port)
+{
+    // The host name goes out as SNI and is what the certificate must name.
+    if (auto *tls = qobject_cast<QSslSocket *>(socket))
+        tls->connectToHostEncrypted(host, port, QIODevice::ReadWrite);
+    else
+        socket->connectToHost(host, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+}

@@ -77,14 +77,7 @@ void Transfer::forgetBytes()
 
 QTcpSocket *Transfer::makeSocket(bool secure)
 {
-    QTcpSocket *socket = nullptr;
-    if (secure) {
-        auto *tls = new QSslSocket(this);
-        tls->setSslConfiguration(verifyingTlsConfiguration());
-        socket = tls;
-    } else {
-        socket = new QTcpSocket(this);
-    }
+    QTcpSocket *socket = newSocket(secure, this);
     socket->setReadBufferSize(kSocketBuffer);
     return socket;
 }
