@@ -8,6 +8,7 @@
 #include "dialogs/detallado.h"
 #include "engine/details_fill.h"
 #include "engine/setting_or.h"
+#include "engine/wording.h"
 #include "log/log_append.h"
 #include "log/notices.h"
 #include "platform/prompts.h"
@@ -287,13 +288,7 @@ void activas::showDetails(int i)
     if (!existe(i))
         return;
     const Slot &s = table_->slot(i);
-    QString estado = u"Descargando"_s;
-    if (isFinished(s.state))
-        estado = u"Finalizado"_s;
-    else if (waitsForUser(s.state))
-        estado = u"Se han agotado los reintentos"_s;
-    else if (isReconnecting(s.state))
-        estado = u"Conectando..."_s;
+    const QString estado = detailsStateText(s.state, s.stopReason);
     detallado dialog(this);
     fillDetailsDialog(dialog, s.e, estado);
     // A finished download has nothing left to slow down.

@@ -234,3 +234,26 @@ QString targetTakenText(const QString &file)
 {
     return u"No se ha podido agregar el archivo:\r\nEl archivo "_s + file + u" ya es el destino de otra descarga."_s;
 }
+
+QString detailsStateText(DownloadState state, StopReason reason)
+{
+    if (isFinished(state))
+        return u"Finalizado"_s;
+    if (isReconnecting(state))
+        return u"Conectando..."_s;
+    if (state != DownloadState::Stopped)
+        return waitsForUser(state) ? u"Se han agotado los reintentos"_s : u"Descargando"_s;
+    // A stop spent no retries: the row says why it waits.
+    switch (reason) {
+    case StopReason::AddressExpired:
+        return u"La dirección ya no es válida"_s;
+    case StopReason::SizeChanged:
+        return u"El archivo ha cambiado en el servidor"_s;
+    case StopReason::FileFailed:
+        return u"No se puede escribir el archivo"_s;
+    case StopReason::Refused:
+    case StopReason::None:
+        break;
+    }
+    return u"Detenida: el servidor la ha rechazado"_s;
+}

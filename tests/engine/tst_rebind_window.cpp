@@ -144,7 +144,9 @@ void TestRebindWindow::detailsWindowOffersTheSearch()
     const int slot = expiredDownload(f, server);
     const QString mirror = server.url(u"/m/disco.bin"_s);
     f.prompts.texts.enqueue(mirror);
-    f.prompts.dialogs.enqueue([](QDialog &dialog) {
+    QString estado;
+    f.prompts.dialogs.enqueue([&estado](QDialog &dialog) {
+        estado = qobject_cast<detallado *>(&dialog)->estado();
         auto *buscar = dialog.findChild<QPushButton *>(u"buscar"_s);
         if (!buscar || buscar->isHidden())
             return -1;
@@ -152,6 +154,8 @@ void TestRebindWindow::detailsWindowOffersTheSearch()
         return 0;
     });
     f.window->CallProp();
+    // Why it stopped, not the retries it never spent.
+    QCOMPARE(estado, u"La dirección ya no es válida"_s);
     QCOMPARE(f.prompts.asked.last().kind, u"input"_s);
     QTRY_VERIFY_WITH_TIMEOUT(f.finished(slot), 20000);
     QCOMPARE(f.window->entry(slot).url, mirror);
